@@ -1,0 +1,45 @@
+# make demo  - run the main example
+# make test  - build and run every test (native and Python)
+# make bench - run the side-by-side benchmarks
+SHELL := /bin/bash
+VENV := .venv
+PY := $(VENV)/bin/python
+SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
+
+.PHONY: all demo test test-native test-python bench deps clean
+
+all: $(VENV)/.built
+
+$(VENV)/.deps: scripts/system-deps
+	@scripts/system-deps
+	@touch $@ 2>/dev/null || true
+
+$(VENV)/.venv: $(VENV)/.deps requirements-dev.txt
+	@if [ ! -x $(PY) ]; then py=$$(scripts/find-python) && echo "creating $(VENV) with $$py" && $$py -m venv $(VENV); fi
+	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-dev.txt
+	@touch $@
+
+$(VENV)/.built: $(VENV)/.venv $(SOURCES)
+	@$(PY) -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps .
+	@touch $@
+
+build/native/Makefile: CMakeLists.txt $(VENV)/.deps
+	@cmake -S . -B build/native -DQV_NATIVE_TESTS=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+test-native: build/native/Makefile
+	@cmake --build build/native -j2 >/dev/null
+	@cd build/native && ctest --output-on-failure -j2 | tail -n 3
+
+test-python: $(VENV)/.built
+	@$(PY) -m pytest tests
+
+test: test-native test-python
+
+demo: $(VENV)/.built
+	@$(PY) examples/main.py
+
+bench: $(VENV)/.built
+	@$(PY) bench/run.py
+
+clean:
+	rm -rf build $(VENV)

@@ -1,0 +1,333 @@
+#include "frame/args.hpp"
+
+#include <cstring>
+
+#include "frame/failure.hpp"
+
+namespace qv::arg {
+
+bool UInt64::convert(PyObject* o, std::uint64_t& out) {
+    unsigned long long v;
+    if (PyLong_Check(o)) {
+        v = PyLong_AsUnsignedLongLong(o);
+    } else {
+        PyObject* index = PyNumber_Index(o);
+        if (!index) return false;
+        v = PyLong_AsUnsignedLongLong(index);
+        Py_DECREF(index);
+    }
+    if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+    out = v;
+    return true;
+}
+
+bool Int32::convert(PyObject* o, std::int32_t& out) {
+    std::int64_t v;
+    if (!Int64::convert(o, v)) return false;
+    if (v < INT32_MIN || v > INT32_MAX) {
+        PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+        return false;
+    }
+    out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+bool Flag::convert(PyObject* o, bool& out) {
+    if (o == Py_True || o == Py_False) {
+        out = o == Py_True;
+        return true;
+    }
+    if (np::loaded_if_imported() && np::is_bool_scalar(o)) {
+        int t = PyObject_IsTrue(o);
+        if (t < 0) return false;
+        out = t;
+        return true;
+    }
+    raise_cannot_convert(o, "PyBool");
+    return false;
+}
+
+bool Seed::convert(PyObject* o, std::optional<std::uint64_t>& out) {
+    if (o == Py_None) {
+        out.reset();
+        return true;
+    }
+    std::uint64_t v;
+    if (!UInt64::convert(o, v)) return false;
+    out = v;
+    return true;
+}
+
+bool Str::convert(PyObject* o, std::string_view& out) {
+    if (!PyUnicode_Check(o)) {
+        raise_cannot_convert(o, "PyString");
+        return false;
+    }
+    Py_ssize_t n;
+    const char* s = PyUnicode_AsUTF8AndSize(o, &n);
+    if (!s) return false;
+    out = std::string_view(s, static_cast<std::size_t>(n));
+    return true;
+}
+
+namespace {
+
+// --- sequences -------------------------------------------------------------
+
+bool is_sequence_arg(PyObject* o) {
+    if (PyUnicode_Check(o)) {
+        PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+        return false;
+    }
+    if (!PySequence_Check(o)) {
+        raise_cannot_convert(o, "Sequence");
+        return false;
+    }
+    return true;
+}
+
+// Convert one element; exact ints and floats run no Python code, so they
+// may be read through a borrowed reference.
+template <class T, class Elem>
+bool convert_items(PyObject* o, std::vector<T>& out, Elem elem) {
+    if (PyList_CheckExact(o)) {
+        out.reserve(static_cast<std::size_t>(PyList_Size(o)));
+        // The length is read again on every step: an element's __index__ may
+        // change the list, exactly as list iteration would see it.
+        for (Py_ssize_t i = 0; i < PyList_Size(o); ++i) {
+            PyObject* item = PyList_GetItem(o, i);
+            Py_INCREF(item);
+            T v;
+            bool ok = elem(item, v);
+            Py_DECREF(item);
+            if (!ok) return false;
+            out.push_back(v);
+        }
+        return true;
+    }
+    if (PyTuple_CheckExact(o)) {
+        Py_ssize_t n = PyTuple_Size(o);
+        out.reserve(static_cast<std::size_t>(n));
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            T v;
+            if (!elem(PyTuple_GetItem(o, i), v)) return false;
+            out.push_back(v);
+        }
+        return true;
+    }
+    Py_ssize_t hint = PySequence_Size(o);
+    if (hint < 0) {
+        PyErr_Clear();
+        hint = 0;
+    }
+    out.reserve(static_cast<std::size_t>(hint));
+    PyObject* it = PyObject_GetIter(o);
+    if (!it) return false;
+    while (PyObject* item = PyIter_Next(it)) {
+        T v;
+        bool ok = elem(item, v);
+        Py_DECREF(item);
+        if (!ok) {
+            Py_DECREF(it);
+            return false;
+        }
+        out.push_back(v);
+    }
+    Py_DECREF(it);
+    return !PyErr_Occurred();
+}
+
+// A 1-D NumPy array of a matching dtype converts to the same values as
+// element-wise conversion, at memcpy speed.
+template <class T>
+bool copy_array(const np::ArrayInfo& a, std::vector<T>& out) {
+    const std::int64_t n = a.dims[0];
+    out.resize(static_cast<std::size_t>(n));
+    const std::int64_t stride = a.strides[0];
+    if (a.dtype == np::DType::Float64 || a.dtype == np::DType::Int64) {
+        bool is_float = a.dtype == np::DType::Float64;
+        if (std::is_floating_point_v<T> == is_float && (stride == 8 || n < 2)) {
+            if (n) std::memcpy(out.data(), a.data, static_cast<std::size_t>(n) * 8);
+            return true;
+        }
+        for (std::int64_t i = 0; i < n; ++i) {
+            const char* p = a.data + i * stride;
+            if (is_float) {
+                double v;
+                std::memcpy(&v, p, 8);
+                out[i] = static_cast<T>(v);
+            } else {
+                std::int64_t v;
+                std::memcpy(&v, p, 8);
+                out[i] = static_cast<T>(v);
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+bool as_array(PyObject* o, np::ArrayInfo& info) {
+    if (PyList_CheckExact(o) || PyTuple_CheckExact(o)) return false;
+    return np::loaded_if_imported() && np::inspect(o, info) && info.ndim == 1;
+}
+
+bool int_elem(PyObject* o, std::int64_t& v) { return Int64::convert(o, v); }
+bool float_elem(PyObject* o, double& v) { return Float::convert(o, v); }
+bool size_elem(PyObject* o, std::uint64_t& v) { return UInt64::convert(o, v); }
+
+}  // namespace
+
+bool Int64List::convert(PyObject* o, std::vector<std::int64_t>& out) {
+    if (!is_sequence_arg(o)) return false;
+    np::ArrayInfo info;
+    if (as_array(o, info) && info.dtype == np::DType::Int64) return copy_array(info, out);
+    return convert_items(o, out, int_elem);
+}
+
+bool Float64List::convert(PyObject* o, std::vector<double>& out) {
+    if (!is_sequence_arg(o)) return false;
+    np::ArrayInfo info;
+    if (as_array(o, info) && info.dtype != np::DType::Other) return copy_array(info, out);
+    return convert_items(o, out, float_elem);
+}
+
+bool SizeList::convert(PyObject* o, std::vector<std::uint64_t>& out) {
+    if (!is_sequence_arg(o)) return false;
+    return convert_items(o, out, size_elem);
+}
+
+bool Float64Matrix::convert(PyObject* o, Matrix& out) {
+    if (!is_sequence_arg(o)) return false;
+    np::ArrayInfo info;
+    if (!PyList_CheckExact(o) && np::loaded_if_imported() && np::inspect(o, info) && info.ndim == 2 &&
+        info.dtype == np::DType::Float64) {
+        const std::int64_t rows = info.dims[0], cols = info.dims[1];
+        out.values.resize(static_cast<std::size_t>(rows * cols));
+        out.starts.assign(1, 0);
+        for (std::int64_t r = 0; r < rows; ++r) {
+            for (std::int64_t c = 0; c < cols; ++c) {
+                std::memcpy(&out.values[r * cols + c], info.data + r * info.strides[0] + c * info.strides[1], 8);
+            }
+            out.end_row();
+        }
+        return true;
+    }
+    std::vector<double> row;
+    auto add_row = [&](PyObject* item) {
+        row.clear();
+        if (!Float64List::convert(item, row)) return false;
+        out.values.insert(out.values.end(), row.begin(), row.end());
+        out.end_row();
+        return true;
+    };
+    PyObject* it = PyObject_GetIter(o);
+    if (!it) return false;
+    while (PyObject* item = PyIter_Next(it)) {
+        bool ok = add_row(item);
+        Py_DECREF(item);
+        if (!ok) {
+            Py_DECREF(it);
+            return false;
+        }
+    }
+    Py_DECREF(it);
+    return !PyErr_Occurred();
+}
+
+// --- arrays ----------------------------------------------------------------
+
+namespace {
+
+bool inspect_array(PyObject* o, np::ArrayInfo& info, np::DType dtype, int ndim) {
+    if (!np::load()) return false;
+    if (np::inspect(o, info) && info.dtype == dtype && (ndim == 0 || info.ndim == ndim)) return true;
+    raise_cannot_convert(o, "PyArray<T, D>");
+    return false;
+}
+
+// Byte range [lo, hi) spanned by the array's elements.
+bool borrow(const np::ArrayInfo& a, ArrayBorrow& b, bool exclusive) {
+    std::uintptr_t lo = reinterpret_cast<std::uintptr_t>(a.data), hi = lo + 8;
+    for (int k = 0; k < a.ndim; ++k) {
+        if (a.dims[k] == 0) {
+            hi = lo;
+            break;
+        }
+        std::int64_t extent = a.strides[k] * (a.dims[k] - 1);
+        if (extent >= 0)
+            hi += static_cast<std::uintptr_t>(extent);
+        else
+            lo -= static_cast<std::uintptr_t>(-extent);
+    }
+    if (exclusive && !a.writeable) {
+        raise_internal("Already borrowed: a writable array argument is read-only");
+        return false;
+    }
+    if (lo == hi) return true;  // no memory: nothing to conflict with
+    if (!b.acquire(lo, hi, exclusive)) {
+        raise_internal(exclusive ? "Already borrowed: a writable array argument shares memory with another array in use"
+                                 : "Already mutably borrowed: an array argument shares memory with a writable array in use");
+        return false;
+    }
+    return true;
+}
+
+template <class T>
+void fill_vec(const np::ArrayInfo& a, Vec1<T>& v) {
+    v.data = reinterpret_cast<T*>(a.data);
+    v.n = a.dims[0];
+    v.stride = a.strides[0] / 8;
+    v.contiguous = a.c_contiguous || a.f_contiguous;
+}
+
+}  // namespace
+
+bool ArrayF64<1>::convert(PyObject* o, storage& out) {
+    np::ArrayInfo a;
+    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, false)) return false;
+    fill_vec(a, out.view);
+    return true;
+}
+
+bool ArrayF64<2>::convert(PyObject* o, storage& out) {
+    np::ArrayInfo a;
+    if (!inspect_array(o, a, np::DType::Float64, 2) || !borrow(a, out.borrow, false)) return false;
+    auto& v = out.view;
+    v.data = reinterpret_cast<const double*>(a.data);
+    v.rows = a.dims[0];
+    v.cols = a.dims[1];
+    v.row_stride = a.strides[0] / 8;
+    v.col_stride = a.strides[1] / 8;
+    v.c_contiguous = a.c_contiguous;
+    return true;
+}
+
+bool ArrayF64<0>::convert(PyObject* o, storage& out) {
+    np::ArrayInfo a;
+    if (!inspect_array(o, a, np::DType::Float64, 0) || !borrow(a, out.borrow, false)) return false;
+    auto& v = out.view;
+    v.data = reinterpret_cast<const double*>(a.data);
+    v.shape.assign(a.dims, a.dims + a.ndim);
+    v.strides.resize(static_cast<std::size_t>(a.ndim));
+    for (int k = 0; k < a.ndim; ++k) v.strides[k] = a.strides[k] / 8;
+    v.c_contiguous = a.c_contiguous;
+    v.f_contiguous = a.f_contiguous;
+    return true;
+}
+
+bool ArrayMutF64::convert(PyObject* o, storage& out) {
+    np::ArrayInfo a;
+    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, true)) return false;
+    fill_vec(a, out.view);
+    return true;
+}
+
+bool IndexArray::convert(PyObject* o, storage& out) {
+    np::ArrayInfo a;
+    if (!inspect_array(o, a, np::DType::Int64, 1) || !borrow(a, out.borrow, false)) return false;
+    fill_vec(a, out.view);
+    return true;
+}
+
+}  // namespace qv::arg
