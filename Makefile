@@ -2,6 +2,7 @@
 # make test  - build and run every test (native and Python)
 # make bench - run the side-by-side benchmarks
 SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -ec
 VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml

@@ -10,17 +10,59 @@ namespace {
 
 using namespace qv;
 
+// One row per function, in registration order (a row stays commented out
+// until its function is built).
 PyMethodDef* const kFunctions[] = {
-    // sorting, selection, search
-    // &sorting::bind::quicksort, &sorting::bind::quicksort_f64, &sorting::bind::mergesort,
-    // &sorting::bind::parallel_sort, &sorting::bind::binary_search, &sorting::bind::kth_smallest,
-    // &sorting::bind::top_k, &sorting::bind::dedup, &numeric::bind::levenshtein,
-    &numeric::bind::gcd,
-    &numeric::bind::lcm,
-    &numeric::bind::mod_pow,
-    &numeric::bind::is_prime,
-    &numeric::bind::sieve,
-    &numeric::bind::fibonacci,
+    // &sorting::bind::quicksort,            // 1
+    // &sorting::bind::quicksort_f64,        // 2
+    // &sorting::bind::mergesort,            // 3
+    // &sorting::bind::parallel_sort,        // 4
+    // &sorting::bind::binary_search,        // 5
+    // &sorting::bind::kth_smallest,         // 6
+    // &sorting::bind::top_k,                // 7
+    // &sorting::bind::dedup,                // 8
+    // &numeric::bind::levenshtein,          // 9
+    &numeric::bind::gcd,                     // 10
+    &numeric::bind::lcm,                     // 11
+    &numeric::bind::mod_pow,                 // 12
+    &numeric::bind::is_prime,                // 13
+    &numeric::bind::sieve,                   // 14
+    &numeric::bind::fibonacci,               // 15
+    // &numeric::bind::mean,                 // 16
+    // &sorting::bind::median,               // 17
+    // &numeric::bind::variance,             // 18
+    // &numeric::bind::std_dev,              // 19
+    // &numeric::bind::dot_product,          // 20
+    // &numeric::bind::matmul,               // 21
+    // &ml::bind::kmeans,                    // 22
+    // &ml::bind::pairwise_manhattan,        // 23
+    // &ml::bind::pairwise_cosine,           // 24
+    // &ml::bind::determinant,               // 25
+    // &ml::bind::matrix_inverse,            // 26
+    // &dl::bind::relu,                      // 27
+    // &dl::bind::relu_derivative,           // 28
+    // &dl::bind::leaky_relu,                // 29
+    // &dl::bind::leaky_relu_derivative,     // 30
+    // &dl::bind::elu,                       // 31
+    // &dl::bind::elu_derivative,            // 32
+    // &dl::bind::gelu,                      // 33
+    // &dl::bind::silu,                      // 34
+    // &dl::bind::silu_derivative,           // 35
+    // &dl::bind::sigmoid,                   // 36
+    // &dl::bind::sigmoid_derivative,        // 37
+    // &dl::bind::tanh,                      // 38
+    // &dl::bind::tanh_derivative,           // 39
+    // &dl::bind::softmax,                   // 40
+    // &dl::bind::softmax_cross_entropy,     // 41
+    // &dl::bind::one_hot,                   // 42
+    // &dl::bind::mse_loss,                  // 43
+    // &dl::bind::categorical_cross_entropy, // 44
+    // &dl::bind::mae_loss,                  // 45
+    // &dl::bind::bce_loss,                  // 46
+    // &dl::bind::sgd_momentum_step,         // 47
+    // &dl::bind::adam_step,                 // 48
+    // &dl::bind::clip_grad_norm,            // 49
+    // &dl::bind::dropout,                   // 50
 };
 
 // Class constructors: each creates its type once per process.

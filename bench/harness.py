@@ -1,0 +1,65 @@
+"""Side-by-side timing: quorvane against the peer a user would pick.
+
+Each workload is timed interleaved with its peer in one process (ours, peer,
+ours, peer, ...); the row reports both medians and the ratio peer / ours
+(above 1: quorvane is faster) against the target ratio.
+"""
+import gc
+import statistics
+import time
+
+ROWS = []
+
+
+def _time(fn, number):
+    t0 = time.perf_counter()
+    for _ in range(number):
+        fn()
+    return (time.perf_counter() - t0) / number
+
+
+def _calibrate(fn):
+    """Repetitions so that one sample takes about 20 ms."""
+    number = 1
+    while True:
+        t = _time(fn, number)
+        if t * number >= 0.02 or number >= 1 << 20:
+            return number
+        number *= 4 if t * number < 0.005 else 2
+
+
+def compare(name, ours, peer, target=None, peer_name="peer", rounds=7):
+    """Time ours() and peer() interleaved; print and record one row."""
+    number = max(_calibrate(ours), _calibrate(peer)) if rounds else 1
+    t_ours, t_peer = [], []
+    gc_was = gc.isenabled()
+    gc.disable()
+    try:
+        for _ in range(rounds):
+            t_ours.append(_time(ours, number))
+            t_peer.append(_time(peer, number))
+    finally:
+        if gc_was:
+            gc.enable()
+    m_ours, m_peer = statistics.median(t_ours), statistics.median(t_peer)
+    ratio = m_peer / m_ours if m_ours > 0 else float("inf")
+    verdict = "" if target is None else ("ok" if ratio >= target else "BELOW")
+    row = (name, peer_name, m_ours, m_peer, ratio, target, verdict)
+    ROWS.append(row)
+    tgt = "-" if target is None else f"{target:g}"
+    print(f"{name:<44} {peer_name:<30} {_fmt(m_ours):>10} {_fmt(m_peer):>10} {ratio:8.2f} {tgt:>6} {verdict}",
+          flush=True)
+    return ratio
+
+
+def header(title):
+    print(f"\n== {title}")
+    print(f"{'workload':<44} {'peer':<30} {'quorvane':>10} {'peer':>10} {'ratio':>8} {'target':>6}")
+
+
+def _fmt(seconds):
+    if seconds >= 1:
+        return f"{seconds:.2f} s"
+    if seconds >= 1e-3:
+        return f"{seconds * 1e3:.2f} ms"
+    return f"{seconds * 1e6:.1f} us"
