@@ -218,6 +218,20 @@ private:
     static constexpr auto wrap = [](auto&&... a) { return wrap_impl(std::forward<decltype(a)>(a)...); };
 };
 
+// A read-only property: the routine reads the record under a shared borrow.
+template <class N, auto Routine>
+struct Getter {
+    static PyObject* get(PyObject* self, void*) noexcept {
+        return guarded([&]() -> PyObject* {
+            typename arg::Shared<N>::storage me;
+            if (!arg::Shared<N>::convert(self, me)) return nullptr;
+            using result::to_python;
+            return to_python(Routine(arg::Shared<N>::get(me)));
+        });
+    }
+    static PyGetSetDef def(const char* name) { return {name, &get, nullptr, nullptr, nullptr}; }
+};
+
 // Release an instance: run the record's destructor and free the object.
 template <class N>
 void dealloc(PyObject* self) {
