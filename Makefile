@@ -39,7 +39,11 @@ test: test-native test-python
 demo: $(VENV)/.built
 	@$(PY) examples/main.py
 
-bench: $(VENV)/.built
+$(VENV)/.bench: $(VENV)/.venv requirements-bench.txt
+	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-bench.txt
+	@touch $@
+
+bench: $(VENV)/.built $(VENV)/.bench
 	@$(PY) bench/run.py
 
 clean:
