@@ -1,10 +1,11 @@
 #include "hashmap/hash_map.hpp"
 
 #include "hashmap/key_hash.hpp"
+#include "hashmap/table_memory.hpp"
 
 namespace qv::hashmap {
 
-HashMap::HashMap() : slots_(Buffer<Slot>::zeros(kInitialSlots)), capacity_(kInitialSlots) {}
+HashMap::HashMap() : slots_(zeroed_table<Slot>(kInitialSlots)), capacity_(kInitialSlots) {}
 
 std::size_t HashMap::find(std::int64_t key) const noexcept {
     const std::size_t mask = capacity_ - 1;
@@ -43,7 +44,7 @@ void HashMap::store(std::size_t i, std::int64_t key, std::int64_t value) noexcep
 }
 
 void HashMap::rebuild(std::size_t capacity) {
-    Buffer<Slot> old = std::exchange(slots_, Buffer<Slot>::zeros(capacity));
+    Buffer<Slot> old = std::exchange(slots_, zeroed_table<Slot>(capacity));
     const std::size_t old_capacity = std::exchange(capacity_, capacity);
     live_ = 0;
     deleted_ = 0;

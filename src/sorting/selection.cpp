@@ -9,6 +9,7 @@
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
 #include "hashmap/key_hash.hpp"
+#include "hashmap/table_memory.hpp"
 #include "sorting/partition.hpp"
 
 namespace qv::sorting {
@@ -100,7 +101,7 @@ std::vector<std::int64_t> dedup(std::vector<std::int64_t>& arr) {
         std::uint64_t occupied;
         std::int64_t key;
     };
-    auto set = Buffer<Slot>::zeros(slots);
+    auto set = hashmap::zeroed_table<Slot>(slots);
     std::vector<std::int64_t> out;
     out.reserve(n);
     for (std::int64_t v : arr) {
