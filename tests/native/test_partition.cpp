@@ -46,8 +46,9 @@ void expect_split(const std::vector<std::int64_t>& a, std::pair<std::size_t, std
 
 TEST(Partition, MatchesTheThreeCaseLoopExactly) {
     std::mt19937_64 g(42);
-    for (int round = 0; round < 2000; ++round) {
-        std::size_t n = 1 + g() % 200;
+    for (int round = 0; round < 3000; ++round) {
+        // Small slices, and large ones with pivots anywhere in the order.
+        std::size_t n = round % 2 ? 1 + g() % 200 : 1 + g() % 5000;
         std::int64_t range = round % 3 == 0 ? 4 : (round % 3 == 1 ? 1000 : std::numeric_limits<std::int64_t>::max());
         std::vector<std::int64_t> a(n);
         for (auto& x : a) x = static_cast<std::int64_t>(g() % static_cast<std::uint64_t>(range)) - range / 2;
@@ -57,6 +58,23 @@ TEST(Partition, MatchesTheThreeCaseLoopExactly) {
         auto got = partition_at(a, pivot);
         ASSERT_EQ(got, want);
         ASSERT_EQ(a, expected) << "n=" << n << " pivot=" << pivot;
+    }
+}
+
+TEST(Partition, MatchesTheThreeCaseLoopOnOrderedInputsForEveryPivot) {
+    const std::size_t n = 700;
+    for (int shape = 0; shape < 4; ++shape) {
+        std::vector<std::int64_t> base(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto v = static_cast<std::int64_t>(i);
+            base[i] = shape == 0 ? v : shape == 1 ? -v : shape == 2 ? v % 3 : (i < n / 2 ? v : -v);
+        }
+        for (std::size_t pivot = 0; pivot < n; pivot += 7) {
+            auto a = base, expected = base;
+            auto want = reference(expected, pivot);
+            ASSERT_EQ(partition_at(a, pivot), want) << shape << " " << pivot;
+            ASSERT_EQ(a, expected) << shape << " " << pivot;
+        }
     }
 }
 
