@@ -103,6 +103,8 @@ def test_matmul_examples():
     assert qv.matmul([[0.0]], [[float("inf")]]) == [[0.0]]
     assert qv.matmul([[1]], [[]]) == [[]]
     assert qv.matmul([[1, 2], [3, 4, 99]], [[1], [2]]) == [[5.0], [11.0]]  # later rows read up to len(b)
+    # a short row of b that only meets zeros of a is never read
+    assert qv.matmul([[1, 0], [2, 0.0]], [[1, 2], [3]]) == [[1.0, 2.0], [2.0, 4.0]]
 
 
 @pytest.mark.parametrize(

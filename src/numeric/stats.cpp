@@ -45,16 +45,14 @@ Matrix matmul(const Matrix& a, const Matrix& b) {
     const std::size_t n = a.rows(), k = b.rows();
     if (n == 0 || k == 0 || a.row(0).size() != k) value_error("incompatible matrix dimensions");
     const std::size_t m = b.row(0).size();
-    // Rows of a shorter than k, or rows of b shorter than m, would be read
-    // past their end: refused before any work.
+    // A row of a shorter than k would be read past its end: refused before
+    // any work. A row of b shorter than m is read only where it meets a
+    // non-zero entry of a, and is refused there (the partial result is
+    // dropped): rows never reached do not matter, as with zero entries.
     for (std::size_t t = 1; t < n; ++t)
         if (a.row(t).size() < k)
             value_error("incompatible matrix dimensions: row " + std::to_string(t) + " of a has " +
                         std::to_string(a.row(t).size()) + " entries, expected " + std::to_string(k));
-    for (std::size_t p = 1; p < k; ++p)
-        if (b.row(p).size() < m)
-            value_error("incompatible matrix dimensions: row " + std::to_string(p) + " of b has " +
-                        std::to_string(b.row(p).size()) + " entries, expected " + std::to_string(m));
     Matrix out;
     out.values.assign(n * m, 0.0);
     out.starts.resize(n + 1);
@@ -65,6 +63,9 @@ Matrix matmul(const Matrix& a, const Matrix& b) {
         for (std::size_t p = 0; p < k; ++p) {
             const double v = at[p];
             if (v == 0.0) continue;
+            if (b.row(p).size() < m)
+                value_error("incompatible matrix dimensions: row " + std::to_string(p) + " of b has " +
+                            std::to_string(b.row(p).size()) + " entries, expected " + std::to_string(m));
             const double* bp = b.row(p).data();
             for (std::size_t c = 0; c < m; ++c) rt[c] = bp[c] * v + rt[c];
         }
