@@ -3,10 +3,6 @@
 #include <cstring>
 #include <utility>
 
-// The vector helpers are always inlined into code built for their width:
-// no vector ever crosses a call, whatever the ABI note says.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace qv::rnd {
 namespace {
 
