@@ -17,9 +17,11 @@
 //
 // Fork: a process forked while the pool exists gets a fresh pool of its own
 // on its first parallel operation. The pool's threads are shut down just
-// before the fork and started again on demand. If that cannot be done (another
-// thread of the parent is still registered with the scheduler), the child runs
-// every pattern on its calling thread, with the same results.
+// before the fork and started again on demand. That cannot be done while a
+// thread other than the forking one has started parallel work since the pool
+// last started and is still alive (the scheduler keeps that thread
+// registered); the child then runs every pattern on its calling thread, with
+// the same results. Pieces must not fork.
 #pragma once
 #include <cstddef>
 #include <utility>
