@@ -44,7 +44,9 @@ $(VENV)/.bench: $(VENV)/.venv requirements-bench.txt
 	@touch $@
 
 bench: $(VENV)/.built $(VENV)/.bench
-	@$(PY) bench/run.py
+	@cmake -S . -B build/bench -DQV_BENCH=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/bench -j2 --target qv_bench >/dev/null
+	@QV_BENCH_LIB=build/bench/libqv_bench.so $(PY) bench/run.py
 
 clean:
 	rm -rf build $(VENV)

@@ -5,6 +5,23 @@
 // Pieces are contiguous index ranges. They must not touch Python objects.
 // A C++ exception thrown by a piece reaches the calling thread after the
 // other pieces have stopped; the pool stays usable.
+//
+// Patterns:
+//   parallel map / for-each over elements  for_ranges(n, body(begin, end))
+//   ... over rows or fixed-size chunks      for_ranges(rows, body(row_begin, row_end))
+//   map with per-piece state                for_ranges_always(n, body) whose body
+//                                           first takes its state (e.g. the
+//                                           thread's random generator)
+//   sum reduction                           sum(n, partial(begin, end) -> double)
+//   join                                    join(a, b)
+//
+// Fork: a process forked while the pool exists gets a fresh pool of its own
+// on its first parallel operation. The pool's threads are shut down just
+// before the fork and started again on demand. That cannot be done while a
+// thread other than the forking one has started parallel work since the pool
+// last started and is still alive (the scheduler keeps that thread
+// registered); the child then runs every pattern on its calling thread, with
+// the same results. Pieces must not fork.
 #pragma once
 #include <cstddef>
 #include <utility>
@@ -20,8 +37,8 @@ namespace qv::par {
 
 inline constexpr std::size_t kParallelThreshold = 10000;
 
-// Pieces of a parallel sum hold this many items (the last may hold fewer).
-// Fixed, so that a sum's grouping -- and its bits -- depend only on n.
+// Pieces of a parallel sum hold at most this many items. Fixed, so that a
+// sum's grouping -- and its bits -- depend only on n.
 inline constexpr std::size_t kSumGrain = 4096;
 
 // The pool size N, read once (RAYON_NUM_THREADS, RAYON_RS_NUM_CPUS, CPUs).
@@ -29,14 +46,47 @@ std::size_t pool_size();
 // N from the two variables' values (nullptr: unset) and the CPU count.
 std::size_t pool_size_from(const char* num_threads, const char* rs_num_cpus, std::size_t cpus);
 
-// The pool's arena, started on first use.
-oneapi::tbb::task_arena& arena();
+namespace detail {
+
+// One parallel operation's hold on the pool: a fork waits until no operation
+// holds it. arena() is the pool's arena, started on first use, or nullptr in
+// a forked child whose scheduler could not be shut down before the fork (run
+// on the calling thread then).
+class Session {
+public:
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    oneapi::tbb::task_arena* arena() const { return arena_; }
+
+private:
+    oneapi::tbb::task_arena* arena_;
+};
+
+// The sum's fixed tree, walked on the calling thread: [b, e) is halved at
+// its midpoint while it holds more than kSumGrain items; leaves are summed by
+// partial, halves combined left + right. The parallel sum groups identically.
+template <class Partial>
+double tree_sum(std::size_t b, std::size_t e, Partial& partial) {
+    if (e - b <= kSumGrain) return partial(b, e);
+    std::size_t mid = b + (e - b) / 2;
+    double left = tree_sum(b, mid, partial);
+    return left + tree_sum(mid, e, partial);
+}
+
+}  // namespace detail
 
 // body(begin, end) over contiguous pieces of [0, n), always on the pool.
 template <class Body>
 void for_ranges_always(std::size_t n, Body&& body) {
     if (n == 0) return;
-    arena().execute([&] {
+    detail::Session session;
+    if (!session.arena()) {
+        body(std::size_t{0}, n);
+        return;
+    }
+    session.arena()->execute([&] {
         oneapi::tbb::parallel_for(oneapi::tbb::blocked_range<std::size_t>(0, n),
                                   [&](const oneapi::tbb::blocked_range<std::size_t>& r) { body(r.begin(), r.end()); });
     });
@@ -54,29 +104,37 @@ void for_ranges(std::size_t n, Body&& body) {
 }
 
 // Sum of partial(begin, end) over [0, n), each partial summing its items
-// from -0.0 in index order. Below the threshold exactly the sequential sum;
-// from it, pieces of kSumGrain items combined left + right up a fixed tree:
-// the same bits on every run and for every pool size.
+// from -0.0 in index order. Below the threshold exactly the sequential sum
+// (one call partial(0, n); -0.0 for n = 0); from it, leaves of at most
+// kSumGrain items combined left + right up a fixed tree: the same bits on
+// every run and for every pool size.
 template <class Partial>
 double sum(std::size_t n, Partial&& partial) {
     if (n < kParallelThreshold) return n ? partial(std::size_t{0}, n) : -0.0;
+    detail::Session session;
+    if (!session.arena()) return detail::tree_sum(0, n, partial);
     double total = -0.0;
-    arena().execute([&] {
+    session.arena()->execute([&] {
+        // simple_partitioner halves exactly like tree_sum: at the midpoint,
+        // while a range holds more than the grain.
         total = oneapi::tbb::parallel_deterministic_reduce(
             oneapi::tbb::blocked_range<std::size_t>(0, n, kSumGrain), -0.0,
-            [&](const oneapi::tbb::blocked_range<std::size_t>& r, double acc) {
-                // A range at or below the grain is one piece of the fixed tree.
-                return acc + partial(r.begin(), r.end());
-            },
+            [&](const oneapi::tbb::blocked_range<std::size_t>& r, double acc) { return acc + partial(r.begin(), r.end()); },
             [](double left, double right) { return left + right; }, oneapi::tbb::simple_partitioner());
     });
     return total;
 }
 
-// Run a and b, possibly at the same time.
+// Run a and b, possibly at the same time; both have finished on return.
 template <class A, class B>
 void join(A&& a, B&& b) {
-    arena().execute([&] { oneapi::tbb::parallel_invoke(a, b); });
+    detail::Session session;
+    if (!session.arena()) {
+        a();
+        b();
+        return;
+    }
+    session.arena()->execute([&] { oneapi::tbb::parallel_invoke(a, b); });
 }
 
 }  // namespace qv::par
