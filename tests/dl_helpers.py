@@ -45,6 +45,20 @@ def assert_same(got, want, ulps=0):
         assert d <= ulps, f"element {i}: got {g!r}, want {w!r} ({d} steps)"
 
 
+def within_one_step(f):
+    """f and its two neighbours one step down and up: the values a vectorised
+    replacement of a C library function may return."""
+    return [f, lambda v: math.nextafter(f(v), -math.inf), lambda v: math.nextafter(f(v), math.inf)]
+
+
+def assert_one_of(got, candidates):
+    """Element i has the bits of one of candidates[i] (NaN matching NaN)."""
+    got = np.asarray(got, dtype=np.float64).ravel().tolist()
+    assert len(got) == len(candidates)
+    for i, (g, options) in enumerate(zip(got, candidates)):
+        assert any(ulp_distance(g, w) == 0 for w in options), f"element {i}: got {g!r}, want one of {options!r}"
+
+
 SPECIAL = [0.0, -0.0, 1.0, -1.0, 0.5, -0.5, 2.0, -2.0, 1e-310, -1e-310, 5e-324, 1e-8, -1e-8, 3.7, -3.7, 20.0,
            -20.0, 37.0, -37.0, 700.0, -700.0, 709.8, 710.0, -745.0, -746.0, 1000.0, -1000.0, 1.7976931348623157e308,
            -1.7976931348623157e308, math.inf, -math.inf, math.nan]

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "dl/clones.hpp"
+#include "dl/vmath.hpp"
 #include "frame/buffer.hpp"
 #include "parallel/pool.hpp"
 
@@ -33,7 +34,7 @@ NewArray map_f64_array(const F64View& x, F f) {
     return NewArray::vector(std::move(out), x.n);
 }
 
-double sigmoid_of(double v) { return 1.0 / (std::exp(-v) + 1.0); }
+double sigmoid_of(double v) { return 1.0 / (vm::exp(-v) + 1.0); }
 
 }  // namespace
 
@@ -54,11 +55,17 @@ NewArray leaky_relu_derivative(const F64View& x, double alpha) {
 }
 
 NewArray elu(const F64View& x, double alpha) {
-    return map_f64_array(x, [alpha](double v) { return v > 0.0 ? v : (std::exp(v) - 1.0) * alpha; });
+    return map_f64_array(x, [alpha](double v) {
+        double e = vm::exp(v);  // for every element, so that the select vectorises
+        return v > 0.0 ? v : (e - 1.0) * alpha;
+    });
 }
 
 NewArray elu_derivative(const F64View& x, double alpha) {
-    return map_f64_array(x, [alpha](double v) { return v > 0.0 ? 1.0 : std::exp(v) * alpha; });
+    return map_f64_array(x, [alpha](double v) {
+        double e = vm::exp(v);
+        return v > 0.0 ? 1.0 : e * alpha;
+    });
 }
 
 // The tanh approximation; 0.7978845608028654 is the double nearest sqrt(2/pi).
@@ -71,7 +78,7 @@ NewArray gelu(const F64View& x) {
 }
 
 NewArray silu(const F64View& x) {
-    return map_f64_array(x, [](double v) { return v / (std::exp(-v) + 1.0); });
+    return map_f64_array(x, [](double v) { return v / (vm::exp(-v) + 1.0); });
 }
 
 NewArray silu_derivative(const F64View& x) {

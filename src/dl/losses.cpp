@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "dl/clones.hpp"
+#include "dl/vmath.hpp"
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
 #include "parallel/pool.hpp"
@@ -48,16 +49,14 @@ double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
 }
 
 // o = softmax of the n elements at x: the largest non-NaN element is taken
-// off before exponentiating, then every entry is divided by the row sum.
-void softmax_row(const double* x, double* o, std::size_t n) {
+// off before exponentiating, then every entry is divided by the row sum
+// (added up in index order).
+QV_CLONES void softmax_row(const double* __restrict x, double* __restrict o, std::size_t n) {
     double m = -std::numeric_limits<double>::infinity();
     for (std::size_t j = 0; j < n; ++j) m = x[j] > m ? x[j] : m;
+    for (std::size_t j = 0; j < n; ++j) o[j] = vm::exp(x[j] - m);
     double s = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
-        double e = std::exp(x[j] - m);
-        o[j] = e;
-        s = s + e;
-    }
+    for (std::size_t j = 0; j < n; ++j) s = s + o[j];
     for (std::size_t j = 0; j < n; ++j) o[j] = o[j] / s;
 }
 
