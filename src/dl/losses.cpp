@@ -141,7 +141,7 @@ double mae_loss(const F64View& predictions, const F64View& targets) {
 double bce_loss(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
         double pc = clamp_probability(p);
-        return (std::log(1.0 - pc) * (1.0 - y)) + (std::log(pc) * y);
+        return (vm::log(1.0 - pc) * (1.0 - y)) + (vm::log(pc) * y);
     });
     return (-s) / static_cast<double>(predictions.n);
 }
@@ -149,7 +149,7 @@ double bce_loss(const F64View& predictions, const F64View& targets) {
 double categorical_cross_entropy(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
         double pc = clamp_probability(p);
-        return -(std::log(pc) * y);
+        return -(vm::log(pc) * y);
     });
     return s / static_cast<double>(predictions.n);
 }

@@ -1,8 +1,9 @@
-// exp, log and tanh as straight-line code: no branches and no library calls,
-// so the element loops that use them vectorise. Each stays within one unit
-// in the last place of the C library's function over the whole double range
+// exp and log as straight-line code: no branches and no library calls, so
+// the element loops that use them vectorise. Each stays within one unit in
+// the last place of the C library's function over the whole double range
 // (NaN, infinities, signed zeros and subnormals included); the native tests
-// sweep that.
+// sweep that. (tanh stays the C library's: its own error reaches two units,
+// which no accurate replacement can track to within one.)
 #pragma once
 #include <bit>
 #include <cstdint>
@@ -63,6 +64,26 @@ inline Scales scales(std::uint64_t kj) {
     return {from_bits(exp_table.scale_bits[j] + ((k1 - kBias) << 52)), from_bits((k2 - kBias + 1023) << 52)};
 }
 
+// log(1 + f) - f + f^2/2 over s = f / (2 + f), as R(s^2) with
+// log(1 + f) = f - (f^2/2 - s (f^2/2 + R)): the series of 2 atanh(s) to
+// s^21, for |s| <= 3 - 2 sqrt 2 (the rest is below 2^-60 relative).
+inline double log_series(double z) {
+    double q = 2.0 / 21.0;
+    q = q * z + 2.0 / 19.0;
+    q = q * z + 2.0 / 17.0;
+    q = q * z + 2.0 / 15.0;
+    q = q * z + 2.0 / 13.0;
+    q = q * z + 2.0 / 11.0;
+    q = q * z + 2.0 / 9.0;
+    q = q * z + 2.0 / 7.0;
+    q = q * z + 2.0 / 5.0;
+    q = q * z + 2.0 / 3.0;
+    return z * q;
+}
+
+inline constexpr double kLn2Hi = 0x1.62e42fef80000p-1;  // 34 bits: k * kLn2Hi is exact
+inline constexpr double kLn2Lo = 0x1.1cf79abc9e3b4p-36;
+
 }  // namespace detail
 
 inline double exp(double x) {
@@ -75,6 +96,28 @@ inline double exp(double x) {
     const Scales s = scales(red.kj);
     const double p = red.r_hi + ((expm1_tail(red.r_hi) + red.r_lo) + exp_table.tail[red.kj & 127]);
     return (s.first + s.first * p) * s.second;
+}
+
+// x = 2^k m with sqrt(1/2) <= m < sqrt(2), f = m - 1 (exact):
+// log x = k ln2 + log(1 + f).
+inline double log(double x) {
+    using namespace detail;
+    constexpr std::uint64_t kSqrtHalf = 0x3fe6a09e667f3bcdull;
+    constexpr double kInf = __builtin_inf();
+    const bool subnormal = bits_of(x) < (1ull << 52);  // and +0.0
+    const std::uint64_t ix = bits_of(subnormal ? x * 0x1p52 : x);
+    const std::uint64_t e = (ix - kSqrtHalf + (1023ull << 52)) >> 52;  // k + 1023
+    const double m = from_bits(ix - ((e - 1023) << 52));
+    // k as a double: e sits in the low bits of 2^52 + e.
+    const double kd = (from_bits(0x4330000000000000ull | e) - (0x1p52 + 1023.0)) - (subnormal ? 52.0 : 0.0);
+    const double f = m - 1.0;
+    const double s = f / (2.0 + f);
+    const double hfsq = 0.5 * f * f;
+    const double r = log_series(s * s);
+    const double y = kd * kLn2Hi - ((hfsq - (s * (hfsq + r) + kd * kLn2Lo)) - f);
+    // +inf stays; zeros give -inf; negative numbers and NaN give NaN.
+    const double special = x == 0.0 ? -kInf : (x == kInf ? kInf : __builtin_nan(""));
+    return x > 0.0 && x < kInf ? y : special;
 }
 
 }  // namespace qv::dl::vm
