@@ -115,9 +115,11 @@ inline double log(double x) {
     const double hfsq = 0.5 * f * f;
     const double r = log_series(s * s);
     const double y = kd * kLn2Hi - ((hfsq - (s * (hfsq + r) + kd * kLn2Lo)) - f);
-    // +inf stays; zeros give -inf; negative numbers and NaN give NaN.
-    const double special = x == 0.0 ? -kInf : (x == kInf ? kInf : __builtin_nan(""));
-    return x > 0.0 && x < kInf ? y : special;
+    // Zeros give -inf; negative numbers and NaN give NaN; +inf stays. (One
+    // comparison per select, so that the selects vectorise.)
+    const double below = x == 0.0 ? -kInf : __builtin_nan("");
+    const double finite = x > 0.0 ? y : below;
+    return x == kInf ? kInf : finite;
 }
 
 }  // namespace qv::dl::vm
