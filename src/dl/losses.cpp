@@ -48,15 +48,32 @@ double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
     return s;
 }
 
-// o = softmax of the n elements at x: the largest non-NaN element is taken
-// off before exponentiating, then every entry is divided by the row sum
-// (added up in index order).
+// The largest non-NaN element of x[0..n), -inf if there is none. Any
+// grouping gives the same value (up to the sign of a zero maximum, which the
+// subtraction x - m does not show), so four running maxima share the work.
+double row_max(const double* x, std::size_t n) {
+    constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
+    double m[4] = {kMinusInf, kMinusInf, kMinusInf, kMinusInf};
+    std::size_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        for (int l = 0; l < 4; ++l) m[l] = x[j + l] > m[l] ? x[j + l] : m[l];
+    }
+    for (; j < n; ++j) m[0] = x[j] > m[0] ? x[j] : m[0];
+    for (int l = 1; l < 4; ++l) m[0] = m[l] > m[0] ? m[l] : m[0];
+    return m[0];
+}
+
+// o = softmax of the n elements at x: the row maximum is taken off before
+// exponentiating, then every entry is divided by the row sum (added up in
+// index order).
 QV_CLONES void softmax_row(const double* __restrict x, double* __restrict o, std::size_t n) {
-    double m = -std::numeric_limits<double>::infinity();
-    for (std::size_t j = 0; j < n; ++j) m = x[j] > m ? x[j] : m;
-    for (std::size_t j = 0; j < n; ++j) o[j] = vm::exp(x[j] - m);
+    const double m = row_max(x, n);
     double s = 0.0;
-    for (std::size_t j = 0; j < n; ++j) s = s + o[j];
+    for (std::size_t j = 0; j < n; ++j) {
+        const double e = vm::exp(x[j] - m);
+        o[j] = e;
+        s = s + e;
+    }
     for (std::size_t j = 0; j < n; ++j) o[j] = o[j] / s;
 }
 
