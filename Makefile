@@ -13,7 +13,7 @@ all: $(VENV)/.built
 
 $(VENV)/.deps: scripts/system-deps
 	@scripts/system-deps
-	@touch $@ 2>/dev/null || true
+	@mkdir -p $(VENV) && touch $@
 
 $(VENV)/.venv: $(VENV)/.deps requirements-dev.txt
 	@if [ ! -x $(PY) ]; then py=$$(scripts/find-python) && echo "creating $(VENV) with $$py" && $$py -m venv $(VENV); fi

@@ -3,7 +3,10 @@
 // classes; __all__ follows the same order.
 #include "frame/python.hpp"
 #include "dl/dl_bind.hpp"
+#include "hashmap/hashmap_bind.hpp"
 #include "numeric/numeric_bind.hpp"
+#include "numeric/stats_bind.hpp"
+#include "sorting/sorting_bind.hpp"
 
 #include <cstdint>
 
@@ -14,27 +17,27 @@ using namespace qv;
 // One row per function, in registration order (a row stays commented out
 // until its function is built).
 PyMethodDef* const kFunctions[] = {
-    // &sorting::bind::quicksort,            // 1
-    // &sorting::bind::quicksort_f64,        // 2
-    // &sorting::bind::mergesort,            // 3
-    // &sorting::bind::parallel_sort,        // 4
-    // &sorting::bind::binary_search,        // 5
-    // &sorting::bind::kth_smallest,         // 6
-    // &sorting::bind::top_k,                // 7
-    // &sorting::bind::dedup,                // 8
-    // &numeric::bind::levenshtein,          // 9
+    &sorting::bind::quicksort,               // 1
+    &sorting::bind::quicksort_f64,           // 2
+    &sorting::bind::mergesort,               // 3
+    &sorting::bind::parallel_sort,           // 4
+    &sorting::bind::binary_search,           // 5
+    &sorting::bind::kth_smallest,            // 6
+    &sorting::bind::top_k,                   // 7
+    &sorting::bind::dedup,                   // 8
+    &numeric::bind::levenshtein,             // 9
     &numeric::bind::gcd,                     // 10
     &numeric::bind::lcm,                     // 11
     &numeric::bind::mod_pow,                 // 12
     &numeric::bind::is_prime,                // 13
     &numeric::bind::sieve,                   // 14
     &numeric::bind::fibonacci,               // 15
-    // &numeric::bind::mean,                 // 16
-    // &sorting::bind::median,               // 17
-    // &numeric::bind::variance,             // 18
-    // &numeric::bind::std_dev,              // 19
-    // &numeric::bind::dot_product,          // 20
-    // &numeric::bind::matmul,               // 21
+    &numeric::bind::mean,                    // 16
+    &sorting::bind::median,                  // 17
+    &numeric::bind::variance,                // 18
+    &numeric::bind::std_dev,                 // 19
+    &numeric::bind::dot_product,             // 20
+    &numeric::bind::matmul,                  // 21
     // &ml::bind::kmeans,                    // 22
     // &ml::bind::pairwise_manhattan,        // 23
     // &ml::bind::pairwise_cosine,           // 24
@@ -73,7 +76,7 @@ struct ClassEntry {
 };
 const ClassEntry kClasses[] = {
     // {"Tensor", &tensor::bind::create_type},
-    // {"VaneHashMap", &hashmap::bind::create_type},
+    {"VaneHashMap", &hashmap::bind::create_type},
 };
 
 PyModuleDef g_def = {PyModuleDef_HEAD_INIT, "quorvane", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr};

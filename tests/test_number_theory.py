@@ -163,3 +163,9 @@ def test_fibonacci_known_values():
     assert q.fibonacci(93) == 12200160415121876738
     assert q.fibonacci(94) == 1293530146158671551
     assert isinstance(q.fibonacci(2**64 - 1), int)
+
+
+@pytest.mark.parametrize("limit", [3, 4, 8, 9, 24, 25, 26, 120, 121, 65536, 65537 + 256, 65537 + 257, 131330, 199999])
+def test_sieve_limits_around_squares_and_segments(limit):
+    reference = [n for n in range(limit + 1) if reference_is_prime(n)]
+    assert q.sieve(limit) == reference

@@ -1,5 +1,6 @@
 #include "frame/args.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "frame/failure.hpp"
@@ -86,21 +87,31 @@ bool is_sequence_arg(PyObject* o) {
     return true;
 }
 
-// Convert one element; exact ints and floats run no Python code, so they
-// may be read through a borrowed reference.
-template <class T, class Elem>
-bool convert_items(PyObject* o, std::vector<T>& out, Elem elem) {
+// Convert one element. `fast` converts exact ints and floats, which run no
+// Python code, through a borrowed reference (false: use `elem`); `elem`
+// converts anything else and may run Python code.
+template <class T, class Fast, class Elem>
+bool convert_items(PyObject* o, std::vector<T>& out, Fast fast, Elem elem) {
     if (PyList_CheckExact(o)) {
-        out.reserve(static_cast<std::size_t>(PyList_Size(o)));
-        // The length is read again on every step: an element's __index__ may
-        // change the list, exactly as list iteration would see it.
-        for (Py_ssize_t i = 0; i < PyList_Size(o); ++i) {
+        Py_ssize_t n = PyList_Size(o);
+        out.reserve(static_cast<std::size_t>(n));
+        // The elements are separate objects anywhere in memory: ask for
+        // each a few steps before it is read.
+        constexpr Py_ssize_t kAhead = 8;
+        for (Py_ssize_t i = 0; i < std::min(n, kAhead); ++i) __builtin_prefetch(PyList_GetItem(o, i));
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            if (i + kAhead < n) __builtin_prefetch(PyList_GetItem(o, i + kAhead));
             PyObject* item = PyList_GetItem(o, i);
-            Py_INCREF(item);
             T v;
-            bool ok = elem(item, v);
-            Py_DECREF(item);
-            if (!ok) return false;
+            if (!fast(item, v)) {
+                Py_INCREF(item);
+                bool ok = elem(item, v);
+                Py_DECREF(item);
+                if (!ok) return false;
+                // An element's __index__ or __float__ may have changed the
+                // list: go on as list iteration would.
+                n = PyList_Size(o);
+            }
             out.push_back(v);
         }
         return true;
@@ -109,8 +120,9 @@ bool convert_items(PyObject* o, std::vector<T>& out, Elem elem) {
         Py_ssize_t n = PyTuple_Size(o);
         out.reserve(static_cast<std::size_t>(n));
         for (Py_ssize_t i = 0; i < n; ++i) {
+            PyObject* item = PyTuple_GetItem(o, i);  // the tuple keeps it alive
             T v;
-            if (!elem(PyTuple_GetItem(o, i), v)) return false;
+            if (!fast(item, v) && !elem(item, v)) return false;
             out.push_back(v);
         }
         return true;
@@ -176,25 +188,38 @@ bool int_elem(PyObject* o, std::int64_t& v) { return Int64::convert(o, v); }
 bool float_elem(PyObject* o, double& v) { return Float::convert(o, v); }
 bool size_elem(PyObject* o, std::uint64_t& v) { return UInt64::convert(o, v); }
 
+bool int_fast(PyObject* o, std::int64_t& v) {
+    if (!PyLong_CheckExact(o)) return false;
+    int overflow;
+    v = PyLong_AsLongLongAndOverflow(o, &overflow);
+    return !overflow;  // out of range: the slow path raises the interpreter's error
+}
+bool float_fast(PyObject* o, double& v) {
+    if (!PyFloat_CheckExact(o)) return false;
+    v = PyFloat_AsDouble(o);
+    return true;
+}
+bool size_fast(PyObject*, std::uint64_t&) { return false; }
+
 }  // namespace
 
 bool Int64List::convert(PyObject* o, std::vector<std::int64_t>& out) {
     if (!is_sequence_arg(o)) return false;
     np::ArrayInfo info;
     if (as_array(o, info) && info.dtype == np::DType::Int64) return copy_array(info, out);
-    return convert_items(o, out, int_elem);
+    return convert_items(o, out, int_fast, int_elem);
 }
 
 bool Float64List::convert(PyObject* o, std::vector<double>& out) {
     if (!is_sequence_arg(o)) return false;
     np::ArrayInfo info;
     if (as_array(o, info) && info.dtype != np::DType::Other) return copy_array(info, out);
-    return convert_items(o, out, float_elem);
+    return convert_items(o, out, float_fast, float_elem);
 }
 
 bool SizeList::convert(PyObject* o, std::vector<std::uint64_t>& out) {
     if (!is_sequence_arg(o)) return false;
-    return convert_items(o, out, size_elem);
+    return convert_items(o, out, size_fast, size_elem);
 }
 
 bool Float64Matrix::convert(PyObject* o, Matrix& out) {

@@ -24,6 +24,16 @@ struct Plain {
 
 struct Int64 : Plain<std::int64_t> {
     static bool convert(PyObject* o, std::int64_t& out) {
+        if (PyLong_CheckExact(o)) {
+            // Reads multi-digit ints directly; out of range falls through
+            // to the conversion below, which raises the interpreter's error.
+            int overflow;
+            long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+            if (!overflow) {
+                out = v;
+                return true;
+            }
+        }
         long long v = PyLong_AsLongLong(o);
         if (v == -1 && PyErr_Occurred()) return false;
         out = v;

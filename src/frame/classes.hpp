@@ -218,6 +218,20 @@ private:
     static constexpr auto wrap = [](auto&&... a) { return wrap_impl(std::forward<decltype(a)>(a)...); };
 };
 
+// A read-only property: the routine reads the record under a shared borrow.
+template <class N, auto Routine>
+struct Getter {
+    static PyObject* get(PyObject* self, void*) noexcept {
+        return guarded([&]() -> PyObject* {
+            typename arg::Shared<N>::storage me;
+            if (!arg::Shared<N>::convert(self, me)) return nullptr;
+            using result::to_python;
+            return to_python(Routine(arg::Shared<N>::get(me)));
+        });
+    }
+    static PyGetSetDef def(const char* name) { return {name, &get, nullptr, nullptr, nullptr}; }
+};
+
 // Release an instance: run the record's destructor and free the object.
 template <class N>
 void dealloc(PyObject* self) {
@@ -238,7 +252,10 @@ PyObject* create_type(const char* doc, std::vector<PyType_Slot> slots) {
     if (slots.back().slot != 0) slots.push_back({0, nullptr});
     static std::vector<PyType_Slot> kept;  // the spec's slots must outlive creation
     kept = std::move(slots);
-    static PyType_Spec spec{N::class_name, static_cast<int>(sizeof(Instance<N>)), 0, Py_TPFLAGS_DEFAULT,
+    // Named with the module, so that __module__ is "quorvane": a bare name
+    // makes the interpreter warn (DeprecationWarning) on every import.
+    static const std::string qualified = std::string("quorvane.") + N::class_name;
+    static PyType_Spec spec{qualified.c_str(), static_cast<int>(sizeof(Instance<N>)), 0, Py_TPFLAGS_DEFAULT,
                             kept.data()};
     PyObject* type = PyType_FromSpec(&spec);
     if (!type) return nullptr;

@@ -1,0 +1,98 @@
+#include "numeric/stats.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "frame/buffer.hpp"
+#include "frame/error.hpp"
+
+namespace qv::numeric {
+namespace {
+
+double sum(std::span<const double> arr) noexcept {
+    double s = -0.0;
+    for (double x : arr) s += x;
+    return s;
+}
+
+}  // namespace
+
+double mean(std::span<const double> arr) noexcept {
+    if (arr.empty()) return 0.0;
+    return sum(arr) / static_cast<double>(arr.size());
+}
+
+double variance(std::span<const double> arr) noexcept {
+    if (arr.empty()) return 0.0;
+    const double n = static_cast<double>(arr.size());
+    const double m = sum(arr) / n;
+    double q = -0.0;
+    for (double x : arr) q += (x - m) * (x - m);
+    return q / n;
+}
+
+double std_dev(std::span<const double> arr) noexcept { return std::sqrt(variance(arr)); }
+
+double dot_product(std::span<const double> a, std::span<const double> b) {
+    if (a.size() != b.size()) value_error("vectors must be same length");
+    double s = -0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) s += a[i] * b[i];
+    return s;
+}
+
+Matrix matmul(const Matrix& a, const Matrix& b) {
+    const std::size_t n = a.rows(), k = b.rows();
+    if (n == 0 || k == 0 || a.row(0).size() != k) value_error("incompatible matrix dimensions");
+    const std::size_t m = b.row(0).size();
+    // A row of a shorter than k would be read past its end: refused before
+    // any work. A row of b shorter than m is read only where it meets a
+    // non-zero entry of a, and is refused there (the partial result is
+    // dropped): rows never reached do not matter, as with zero entries.
+    for (std::size_t t = 1; t < n; ++t)
+        if (a.row(t).size() < k)
+            value_error("incompatible matrix dimensions: row " + std::to_string(t) + " of a has " +
+                        std::to_string(a.row(t).size()) + " entries, expected " + std::to_string(k));
+    Matrix out;
+    out.values.assign(n * m, 0.0);
+    out.starts.resize(n + 1);
+    for (std::size_t t = 0; t <= n; ++t) out.starts[t] = t * m;
+    for (std::size_t t = 0; t < n; ++t) {
+        const double* at = a.row(t).data();
+        double* rt = out.values.data() + t * m;
+        for (std::size_t p = 0; p < k; ++p) {
+            const double v = at[p];
+            if (v == 0.0) continue;
+            if (b.row(p).size() < m)
+                value_error("incompatible matrix dimensions: row " + std::to_string(p) + " of b has " +
+                            std::to_string(b.row(p).size()) + " entries, expected " + std::to_string(m));
+            const double* bp = b.row(p).data();
+            for (std::size_t c = 0; c < m; ++c) rt[c] = bp[c] * v + rt[c];
+        }
+    }
+    return out;
+}
+
+std::int64_t levenshtein(std::string_view a, std::string_view b) {
+    std::string_view l = a, s = b;
+    if (s.size() > l.size()) std::swap(l, s);
+    const std::size_t n = l.size(), m = s.size();
+    if (m == 0) return static_cast<std::int64_t>(n);
+    auto prev = Buffer<std::uint64_t>::uninit(m + 1);
+    auto cur = Buffer<std::uint64_t>::uninit(m + 1);
+    for (std::size_t j = 0; j <= m; ++j) prev[j] = j;
+    std::uint64_t* p = prev.data();
+    std::uint64_t* c = cur.data();
+    for (std::size_t i = 1; i <= n; ++i) {
+        const char li = l[i - 1];
+        c[0] = i;
+        for (std::size_t j = 1; j <= m; ++j) {
+            const std::uint64_t cost = li == s[j - 1] ? 0 : 1;
+            c[j] = std::min({p[j - 1] + cost, c[j - 1] + 1, p[j] + 1});
+        }
+        std::swap(p, c);
+    }
+    return static_cast<std::int64_t>(p[m]);
+}
+
+}  // namespace qv::numeric

@@ -1,0 +1,165 @@
+#include "sorting/sorts.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <functional>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "frame/buffer.hpp"
+#include "frame/error.hpp"
+#include "parallel/cpu_count.hpp"
+#include "sorting/partition.hpp"
+
+namespace qv::sorting {
+namespace {
+
+// Insertion sort by moving each element left past every strictly greater
+// one (equivalent to the adjacent swaps, with one store per step).
+void insertion_sort(std::int64_t* a, std::size_t n) noexcept {
+    for (std::size_t i = 1; i < n; ++i) {
+        const std::int64_t x = a[i];
+        std::size_t j = i;
+        while (j > 0 && a[j - 1] > x) {
+            a[j] = a[j - 1];
+            --j;
+        }
+        a[j] = x;
+    }
+}
+
+void merge_halves(std::int64_t* v, std::size_t mid, std::size_t n, std::int64_t* out) noexcept {
+    std::size_t i = 0, j = mid, k = 0;
+    while (i < mid && j < n) {
+        const bool right = v[j] < v[i];
+        out[k++] = right ? v[j] : v[i];
+        j += right;
+        i += !right;
+    }
+    while (i < mid) out[k++] = v[i++];
+    while (j < n) out[k++] = v[j++];
+}
+
+}  // namespace
+
+void quicksort_worker(std::span<std::int64_t> values) noexcept {
+    std::int64_t* a = values.data();
+    std::size_t n = values.size();
+    while (n >= 17) {
+        auto [lt, gt] = three_way_partition({a, n});
+        const std::size_t right = n - gt;
+        if (lt < right) {
+            quicksort_worker({a, lt});
+            a += gt;
+            n = right;
+        } else {
+            quicksort_worker({a + gt, right});
+            n = lt;
+        }
+    }
+    insertion_sort(a, n);
+}
+
+void mergesort_worker(std::span<std::int64_t> values, std::span<std::int64_t> scratch) noexcept {
+    const std::size_t n = values.size();
+    if (n <= 1) return;
+    const std::size_t mid = n / 2;
+    mergesort_worker(values.first(mid), scratch.first(mid));
+    mergesort_worker(values.subspan(mid), scratch.subspan(mid));
+    merge_halves(values.data(), mid, n, scratch.data());
+    std::copy_n(scratch.data(), n, values.data());
+}
+
+void merge_two(std::span<const std::int64_t> a, std::span<const std::int64_t> b, std::vector<std::int64_t>& out) {
+    const std::size_t start = out.size();
+    out.resize(start + a.size() + b.size());
+    std::int64_t* o = out.data() + start;
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool take_b = b[j] < a[i];
+        *o++ = take_b ? b[j] : a[i];
+        j += take_b;
+        i += !take_b;
+    }
+    o = std::copy(a.begin() + static_cast<std::ptrdiff_t>(i), a.end(), o);
+    std::copy(b.begin() + static_cast<std::ptrdiff_t>(j), b.end(), o);
+}
+
+std::vector<std::int64_t> quicksort(std::vector<std::int64_t>& arr) {
+    quicksort_worker(arr);
+    return std::move(arr);
+}
+
+std::vector<std::int64_t> mergesort(std::vector<std::int64_t>& arr) {
+    if (arr.size() > 1) {
+        auto scratch = Buffer<std::int64_t>::zeros(arr.size());
+        mergesort_worker(arr, {scratch.data(), arr.size()});
+    }
+    return std::move(arr);
+}
+
+std::thread start_thread(std::function<void()> body) { return std::thread(std::move(body)); }
+
+std::vector<std::int64_t> parallel_sort_chunked(std::vector<std::int64_t>& arr, std::size_t t, ThreadStarter start) {
+    const std::size_t n = arr.size();
+    const std::size_t chunk = chunk_length(n, t);
+    std::vector<std::span<std::int64_t>> chunks;
+    for (std::size_t start = 0; start < n; start += chunk) chunks.push_back({arr.data() + start, std::min(chunk, n - start)});
+
+    // One new thread per chunk; if one cannot be started, the ones already
+    // running are joined before the failure is reported.
+    std::vector<std::thread> threads;
+    threads.reserve(chunks.size());
+    std::string spawn_error;
+    std::exception_ptr other_error;
+    for (auto c : chunks) {
+        try {
+            threads.push_back(start([c] { quicksort_worker(c); }));
+        } catch (const std::system_error& e) {
+            spawn_error = e.what();
+            break;
+        } catch (...) {
+            other_error = std::current_exception();
+            break;
+        }
+    }
+    for (auto& th : threads) th.join();
+    if (other_error) std::rethrow_exception(other_error);
+    if (threads.size() < chunks.size()) internal_failure("failed to spawn thread: " + spawn_error);
+
+    std::vector<std::vector<std::int64_t>> runs;
+    runs.reserve(chunks.size());
+    for (auto c : chunks) runs.emplace_back(c.begin(), c.end());
+    while (runs.size() >= 2) {
+        std::vector<std::vector<std::int64_t>> next;
+        next.reserve((runs.size() + 1) / 2);
+        for (std::size_t i = 0; i + 1 < runs.size(); i += 2) {
+            std::vector<std::int64_t> merged;
+            merged.reserve(runs[i].size() + runs[i + 1].size());
+            merge_two(runs[i], runs[i + 1], merged);
+            std::vector<std::int64_t>().swap(runs[i]);
+            std::vector<std::int64_t>().swap(runs[i + 1]);
+            next.push_back(std::move(merged));
+        }
+        if (runs.size() % 2) next.push_back(std::move(runs.back()));
+        runs = std::move(next);
+    }
+    std::vector<std::int64_t>().swap(arr);
+    return runs.empty() ? std::vector<std::int64_t>{} : std::move(runs.front());
+}
+
+std::vector<std::int64_t> parallel_sort(std::vector<std::int64_t>& arr) {
+    if (arr.size() < kParallelSortThreshold) return quicksort(arr);
+    std::size_t t = par::available_cpus();
+    return parallel_sort_chunked(arr, t == 0 ? 4 : t, start_thread);
+}
+
+std::vector<double> quicksort_f64(std::vector<double>& arr) {
+    auto nan_begin = std::partition(arr.begin(), arr.end(), [](double x) { return !std::isnan(x); });
+    std::sort(arr.begin(), nan_begin, [](double a, double b) { return a < b; });
+    return std::move(arr);
+}
+
+}  // namespace qv::sorting

@@ -1,0 +1,115 @@
+"""quicksort, mergesort, parallel_sort and quicksort_f64 against sorted()."""
+import math
+import threading
+
+import numpy as np
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import quorvane as qv
+
+I64 = st.integers(-(2**63), 2**63 - 1)
+INT_SORTS = [qv.quicksort, qv.mergesort, qv.parallel_sort]
+ALL_SORTS = INT_SORTS + [qv.quicksort_f64]
+
+
+@pytest.mark.parametrize("sort", INT_SORTS)
+@given(values=st.lists(I64) | st.lists(st.integers(-3, 3), max_size=300))
+@settings(max_examples=60)
+def test_int_sorts_match_sorted_and_leave_the_input(sort, values):
+    before = list(values)
+    assert sort(values) == sorted(values)
+    assert values == before
+
+
+@pytest.mark.parametrize("sort", INT_SORTS)
+@pytest.mark.parametrize("n", [49_999, 50_000, 50_001, 123_457])
+def test_int_sorts_around_the_parallel_threshold(sort, n):
+    rng = np.random.default_rng(n)
+    values = rng.integers(-(2**63), 2**63 - 1, size=n, dtype=np.int64, endpoint=True).tolist()
+    assert sort(values) == sorted(values)
+
+
+@pytest.mark.parametrize("sort", [qv.quicksort, qv.parallel_sort])
+def test_many_duplicates_sort_quickly(sort):
+    values = [7, -7] * 100_000
+    assert sort(values) == [-7] * 100_000 + [7] * 100_000
+
+
+@pytest.mark.parametrize("sort", INT_SORTS)
+def test_presorted_and_reversed_inputs(sort):
+    up = list(range(-60_000, 60_000, 3))
+    assert sort(up) == up
+    assert sort(up[::-1]) == up
+
+
+@pytest.mark.parametrize("sort", ALL_SORTS)
+@pytest.mark.parametrize("values", [[], [5], (3, 1, 2), range(10, 0, -1)])
+def test_small_and_non_list_sequences(sort, values):
+    out = sort(values)
+    assert type(out) is list
+    assert out == sorted(values)
+
+
+@pytest.mark.parametrize("sort", INT_SORTS)
+def test_int64_arrays_and_their_views(sort):
+    a = np.array([5, -(2**63), 2**63 - 1, 0, 5, -1], dtype=np.int64)
+    assert sort(a) == sorted(a.tolist())
+    assert sort(a[::-2]) == sorted(a[::-2].tolist())
+    assert a.tolist() == [5, -(2**63), 2**63 - 1, 0, 5, -1]
+
+
+@pytest.mark.parametrize("sort", INT_SORTS)
+@pytest.mark.parametrize(
+    "bad, exc, text",
+    [
+        ([1, 2**63], OverflowError, None),
+        ([1, 2.0], TypeError, "argument 'arr': "),
+        ("321", TypeError, "argument 'arr': Can't extract `str` to `Vec`"),
+        (5, TypeError, "argument 'arr': 'int' object cannot be converted to 'Sequence'"),
+    ],
+)
+def test_int_sorts_refuse_bad_input(sort, bad, exc, text):
+    with pytest.raises(exc) as info:
+        sort(bad)
+    if text:
+        assert str(info.value).startswith(text)
+
+
+@given(values=st.lists(st.floats(allow_nan=False) | st.integers(-(2**53), 2**53)))
+@settings(max_examples=100)
+def test_quicksort_f64_matches_sorted(values):
+    out = qv.quicksort_f64(values)
+    assert all(type(x) is float for x in out)
+    assert out == sorted(float(x) for x in values)
+
+
+@given(values=st.lists(st.floats(allow_nan=True)))
+@settings(max_examples=100)
+def test_quicksort_f64_puts_nans_last(values):
+    out = qv.quicksort_f64(values)
+    plain = [x for x in values if not math.isnan(x)]
+    assert out[: len(plain)] == sorted(plain)
+    assert all(math.isnan(x) for x in out[len(plain):])
+    assert len(out) == len(values)
+
+
+def test_quicksort_f64_zeros_compare_equal():
+    out = qv.quicksort_f64([0.0, -1.0, -0.0, 1.0])
+    assert out[0] == -1.0 and out[3] == 1.0
+    assert sorted(math.copysign(1, x) for x in out[1:3]) == [-1, 1]
+
+
+def test_parallel_sort_runs_beside_other_python_threads():
+    values = np.random.default_rng(1).integers(0, 1000, size=200_000).tolist()
+    results = []
+
+    def work():
+        results.append(qv.parallel_sort(values))
+
+    threads = [threading.Thread(target=work) for _ in range(3)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == [sorted(values)] * 3
