@@ -278,3 +278,88 @@ def test_signature_and_doc(name):
     sig, doc = DOCS[name]
     assert fn.__text_signature__ == sig
     assert fn.__doc__ == doc
+
+
+# --- dropout -------------------------------------------------------------------
+
+needs_dropout = pytest.mark.skipif(not hasattr(q, "dropout"), reason="dropout waits for the random sources")
+
+
+@needs_dropout
+def test_dropout_seeded_is_reproducible_and_masks_by_scaling():
+    x = np.random.default_rng(3).standard_normal(20_000)
+    a = q.dropout(x, 0.5, seed=42)
+    assert_same(a, q.dropout(x, p=0.5, seed=42))
+    kept = a != 0.0
+    assert_same(a[kept], x[kept] * 2.0)
+    assert 0.48 < kept.mean() < 0.52
+    assert not np.array_equal(a, q.dropout(x, 0.5, seed=43))
+
+
+@needs_dropout
+def test_dropout_draws_one_unit_float_per_element_in_index_order():
+    x = np.arange(1.0, 5_001.0)
+    long = q.dropout(x, 0.3, seed=7)
+    assert_same(q.dropout(x[:777], 0.3, seed=7), long[:777])
+    assert_same(q.dropout(x * 3.0, 0.3, seed=7) != 0.0, long != 0.0)  # the mask does not depend on the values
+
+
+@needs_dropout
+@pytest.mark.parametrize("p", [0.1, 0.25, 0.9])
+@pytest.mark.parametrize("seed", [5, None])
+def test_dropout_keeps_with_probability_one_minus_p(p, seed):
+    x = np.full(200_000, 1.5)
+    out = q.dropout(x, p, seed)
+    kept = out != 0.0
+    assert abs(kept.mean() - (1.0 - p)) < 0.01
+    assert (out[kept] == 1.5 * (1.0 / (1.0 - p))).all()
+    assert (np.signbit(out[~kept]) == False).all()  # noqa: E712 - dropped elements are +0.0
+
+
+@needs_dropout
+@pytest.mark.parametrize("seed", [0, None])
+def test_dropout_p_zero_copies_every_element(seed):
+    x = np.array([-0.0, 0.0, math.nan, math.inf, -2.5, 5e-324] * 50)
+    assert_same(q.dropout(x, 0.0, seed=seed), x)
+
+
+@needs_dropout
+def test_dropout_unseeded_masks_differ_and_small_inputs_work():
+    x = np.ones(2_000)
+    a, b = q.dropout(x, 0.5), q.dropout(x, 0.5, seed=None)
+    assert set(np.unique(a)) <= {0.0, 2.0} and set(np.unique(b)) <= {0.0, 2.0}
+    assert not np.array_equal(a, b)
+    for n in (0, 1, 3):
+        out = q.dropout(np.ones(n), 0.5)
+        assert out.shape == (n,) and set(out.tolist()) <= {0.0, 2.0}
+
+
+@needs_dropout
+@pytest.mark.parametrize("p", [1.0, -0.1, math.nan, math.inf, -math.inf, 1.5])
+def test_dropout_probability_checked_before_layout(p):
+    for x in (np.ones(4), np.ones(8)[::2]):
+        with pytest.raises(ValueError, match=r"^dropout probability p must be in \[0, 1\)$"):
+            q.dropout(x, p, seed=1)
+
+
+@needs_dropout
+def test_dropout_layout_and_seed_conversion():
+    for x in (np.ones(4)[::-1], np.ones(8)[::2]):
+        with pytest.raises(ValueError, match=r"^input must be contiguous$"):
+            q.dropout(x, 0.5)
+    assert q.dropout(np.ones(5)[::3][:1], 0.0, seed=1).tolist() == [1.0]  # one element is contiguous
+    assert q.dropout(np.ones(3), 0.5, seed=2**64 - 1).shape == (3,)
+    with pytest.raises(OverflowError):
+        q.dropout(np.ones(3), 0.5, seed=-1)
+    with pytest.raises(TypeError, match=r"^argument 'seed': "):
+        q.dropout(np.ones(3), 0.5, seed=1.0)
+
+
+@needs_dropout
+def test_dropout_signature_and_doc():
+    assert q.dropout.__text_signature__ == "(x, p, seed=None)"
+    assert q.dropout.__doc__ == (
+        "Inverted dropout: zeroes each element with probability `p` and scales\n"
+        "survivors by 1/(1-p), so no rescaling is needed at inference time.\n"
+        "Pass `seed` for reproducible masks (e.g. in tests), omit it for a fresh\n"
+        "random mask drawn from a thread-local RNG each call.")

@@ -21,6 +21,8 @@ void adam_step(const F64MutView& params, const F64View& grads, const F64MutView&
 double integer_power(double b, std::int32_t t);
 // Returns the norm before clipping.
 double clip_grad_norm(const F64MutView& grads, double max_norm);
+// Inverted dropout (dropout.cpp): each element kept with probability 1 - p
+// and scaled by 1 / (1 - p); seeded masks are reproducible.
 NewArray dropout(const F64View& x, double p, std::optional<std::uint64_t> seed);
 
 }  // namespace qv::dl
