@@ -1,10 +1,8 @@
 // Inverted dropout. Kept apart from the optimizer steps: it is the only
 // kernel of the subsystem that draws random numbers.
-#include <algorithm>
 #include <cstddef>
 #include <utility>
 
-#include "dl/clones.hpp"
 #include "dl/optim.hpp"
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
@@ -12,14 +10,6 @@
 #include "random/random.hpp"
 
 namespace qv::dl {
-namespace {
-
-// out[i] holds a unit float u on entry: keep > u ? x[i] * scale : +0.0.
-QV_CLONES void mask_unit(const double* __restrict x, double* __restrict out, std::size_t n, double keep, double scale) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = keep > out[i] ? x[i] * scale : 0.0;
-}
-
-}  // namespace
 
 NewArray dropout(const F64View& x, double p, std::optional<std::uint64_t> seed) {
     if (!(p >= 0.0 && p < 1.0)) value_error("dropout probability p must be in [0, 1)");
@@ -28,14 +18,11 @@ NewArray dropout(const F64View& x, double p, std::optional<std::uint64_t> seed) 
     const double scale = 1.0 / (1.0 - p);
     auto out = Buffer<double>::uninit(x.size());
     double* o = out.data();
-    // One unit float per element in index order, drawn a block at a time
-    // straight into the output, then the mask over the block.
+    // One unit float per element, in index order within the piece.
     auto piece = [&](rnd::BlockGenerator& g, std::size_t lo, std::size_t hi) {
-        constexpr std::size_t kBlock = 2048;
-        for (std::size_t b = lo; b < hi; b += kBlock) {
-            const std::size_t e = std::min(hi, b + kBlock);
-            rnd::fill_unit_floats(g, o + b, e - b);
-            mask_unit(x.data + b, o + b, e - b, keep, scale);
+        for (std::size_t i = lo; i < hi; ++i) {
+            const double u = rnd::unit_float(g);
+            o[i] = keep > u ? x.data[i] * scale : 0.0;
         }
     };
     if (seed) {
