@@ -2,6 +2,7 @@
 // registration table. Functions are registered in this order, then the
 // classes; __all__ follows the same order.
 #include "frame/python.hpp"
+#include "dl/dl_bind.hpp"
 #include "hashmap/hashmap_bind.hpp"
 #include "numeric/numeric_bind.hpp"
 #include "numeric/stats_bind.hpp"
@@ -42,29 +43,29 @@ PyMethodDef* const kFunctions[] = {
     // &ml::bind::pairwise_cosine,           // 24
     // &ml::bind::determinant,               // 25
     // &ml::bind::matrix_inverse,            // 26
-    // &dl::bind::relu,                      // 27
-    // &dl::bind::relu_derivative,           // 28
-    // &dl::bind::leaky_relu,                // 29
-    // &dl::bind::leaky_relu_derivative,     // 30
-    // &dl::bind::elu,                       // 31
-    // &dl::bind::elu_derivative,            // 32
-    // &dl::bind::gelu,                      // 33
-    // &dl::bind::silu,                      // 34
-    // &dl::bind::silu_derivative,           // 35
-    // &dl::bind::sigmoid,                   // 36
-    // &dl::bind::sigmoid_derivative,        // 37
-    // &dl::bind::tanh,                      // 38
-    // &dl::bind::tanh_derivative,           // 39
-    // &dl::bind::softmax,                   // 40
-    // &dl::bind::softmax_cross_entropy,     // 41
-    // &dl::bind::one_hot,                   // 42
-    // &dl::bind::mse_loss,                  // 43
-    // &dl::bind::categorical_cross_entropy, // 44
-    // &dl::bind::mae_loss,                  // 45
-    // &dl::bind::bce_loss,                  // 46
-    // &dl::bind::sgd_momentum_step,         // 47
-    // &dl::bind::adam_step,                 // 48
-    // &dl::bind::clip_grad_norm,            // 49
+    &dl::bind::relu,                         // 27
+    &dl::bind::relu_derivative,              // 28
+    &dl::bind::leaky_relu,                   // 29
+    &dl::bind::leaky_relu_derivative,        // 30
+    &dl::bind::elu,                          // 31
+    &dl::bind::elu_derivative,               // 32
+    &dl::bind::gelu,                         // 33
+    &dl::bind::silu,                         // 34
+    &dl::bind::silu_derivative,              // 35
+    &dl::bind::sigmoid,                      // 36
+    &dl::bind::sigmoid_derivative,           // 37
+    &dl::bind::tanh,                         // 38
+    &dl::bind::tanh_derivative,              // 39
+    &dl::bind::softmax,                      // 40
+    &dl::bind::softmax_cross_entropy,        // 41
+    &dl::bind::one_hot,                      // 42
+    &dl::bind::mse_loss,                     // 43
+    &dl::bind::categorical_cross_entropy,    // 44
+    &dl::bind::mae_loss,                     // 45
+    &dl::bind::bce_loss,                     // 46
+    &dl::bind::sgd_momentum_step,            // 47
+    &dl::bind::adam_step,                    // 48
+    &dl::bind::clip_grad_norm,               // 49
     // &dl::bind::dropout,                   // 50
 };
 

@@ -1,0 +1,37 @@
+// Inverted dropout. Kept apart from the optimizer steps: it is the only
+// kernel of the subsystem that draws random numbers.
+#include <cstddef>
+#include <utility>
+
+#include "dl/optim.hpp"
+#include "frame/buffer.hpp"
+#include "frame/error.hpp"
+#include "parallel/pool.hpp"
+#include "random/random.hpp"
+
+namespace qv::dl {
+
+NewArray dropout(const F64View& x, double p, std::optional<std::uint64_t> seed) {
+    if (!(p >= 0.0 && p < 1.0)) value_error("dropout probability p must be in [0, 1)");
+    if (!x.contiguous) value_error("input must be contiguous");
+    const double keep = 1.0 - p;
+    const double scale = 1.0 / (1.0 - p);
+    auto out = Buffer<double>::uninit(x.size());
+    double* o = out.data();
+    // One unit float per element, in index order within the piece.
+    auto piece = [&](rnd::BlockGenerator& g, std::size_t lo, std::size_t hi) {
+        for (std::size_t i = lo; i < hi; ++i) {
+            const double u = rnd::unit_float(g);
+            o[i] = keep > u ? x.data[i] * scale : 0.0;
+        }
+    };
+    if (seed) {
+        rnd::SeededGenerator g(*seed);
+        piece(g, 0, x.size());
+    } else {
+        par::for_ranges_always(x.size(), [&](std::size_t lo, std::size_t hi) { piece(rnd::thread_generator(), lo, hi); });
+    }
+    return NewArray::vector(std::move(out), x.n);
+}
+
+}  // namespace qv::dl

@@ -1,0 +1,188 @@
+#include "dl/losses.hpp"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
+
+#include <sys/mman.h>
+
+#include "dl/clones.hpp"
+#include "dl/vmath.hpp"
+#include "frame/buffer.hpp"
+#include "frame/error.hpp"
+#include "parallel/pool.hpp"
+
+namespace qv::dl {
+namespace {
+
+// Probabilities are kept inside [1e-15, 1 - 1e-15] before a log; NaN stays NaN.
+constexpr double kProbFloor = 1e-15;
+constexpr double kProbCeil = 0.999999999999999;
+
+double clamp_probability(double p) {
+    double r = p < kProbFloor ? kProbFloor : p;
+    return r > kProbCeil ? kProbCeil : r;
+}
+
+// Sum of f(a[i], b[i]) over adjacent elements, from -0.0 in index order.
+template <class F>
+QV_CLONES double sum_unit(const double* a, const double* b, std::size_t n, F f) {
+    double s = -0.0;
+    for (std::size_t i = 0; i < n; ++i) s = s + f(a[i], b[i]);
+    return s;
+}
+
+// The sum of f(a[i], b[i]). When both arrays have unit stride it is a
+// parallel sum from the threshold on; otherwise one loop through the strides.
+template <class F>
+double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
+    if (a.n == 0 || a.n != b.n) value_error("Predictions and targets must have matching non-zero lengths.");
+    if (a.unit_stride() && b.unit_stride()) {
+        return par::sum(a.size(), [&](std::size_t lo, std::size_t hi) {
+            return sum_unit(a.data + lo, b.data + lo, hi - lo, f);
+        });
+    }
+    double s = -0.0;
+    for (std::int64_t i = 0; i < a.n; ++i) s = s + f(a[i], b[i]);
+    return s;
+}
+
+// The largest non-NaN element of x[0..n), -inf if there is none. Any
+// grouping gives the same value (up to the sign of a zero maximum, which the
+// subtraction x - m does not show), so four running maxima share the work.
+double row_max(const double* x, std::size_t n) {
+    constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
+    double m[4] = {kMinusInf, kMinusInf, kMinusInf, kMinusInf};
+    std::size_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        for (int l = 0; l < 4; ++l) m[l] = x[j + l] > m[l] ? x[j + l] : m[l];
+    }
+    for (; j < n; ++j) m[0] = x[j] > m[0] ? x[j] : m[0];
+    for (int l = 1; l < 4; ++l) m[0] = m[l] > m[0] ? m[l] : m[0];
+    return m[0];
+}
+
+// o = softmax of the n elements at x: the row maximum is taken off before
+// exponentiating, then every entry is divided by the row sum (added up in
+// index order).
+QV_CLONES void softmax_row(const double* __restrict x, double* __restrict o, std::size_t n) {
+    const double m = row_max(x, n);
+    double s = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        const double e = vm::exp(x[j] - m);
+        o[j] = e;
+        s = s + e;
+    }
+    for (std::size_t j = 0; j < n; ++j) o[j] = o[j] / s;
+}
+
+// A large zero-filled result is a fresh mapping that the writes then fault
+// in: ask for huge pages, so that this happens once per 2 MiB rather than
+// once per 4 KiB. Advice only: if it is refused nothing changes.
+void prefer_huge_pages(void* p, std::size_t bytes) {
+    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+    if (bytes < 4 * kHuge) return;
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t lo = (start + kHuge - 1) & ~(kHuge - 1), hi = (start + bytes) & ~(kHuge - 1);
+    if (hi > lo) madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_HUGEPAGE);
+}
+
+}  // namespace
+
+NewArray softmax(const F64Matrix& x) {
+    if (!x.c_contiguous) value_error("input must be C-contiguous");
+    const std::size_t rows = static_cast<std::size_t>(x.rows), cols = static_cast<std::size_t>(x.cols);
+    auto out = Buffer<double>::uninit(rows * cols);
+    double* o = out.data();
+    if (cols != 0) {
+        par::for_ranges(rows, [&](std::size_t lo, std::size_t hi) {
+            for (std::size_t i = lo; i < hi; ++i) softmax_row(x.data + i * cols, o + i * cols, cols);
+        });
+    }
+    return NewArray::matrix(std::move(out), x.rows, x.cols);
+}
+
+std::tuple<double, NewArray> softmax_cross_entropy(const F64Matrix& logits, const IndexView& targets) {
+    if (!logits.c_contiguous) value_error("logits must be C-contiguous");
+    if (!targets.contiguous) value_error("targets must be contiguous");
+    if (targets.n != logits.rows) value_error("targets length must match logits batch size");
+    const std::size_t rows = static_cast<std::size_t>(logits.rows), cols = static_cast<std::size_t>(logits.cols);
+    const std::int64_t* t = targets.data;
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (t[i] < 0 || t[i] >= logits.cols) value_error("target class index out of range for logits.shape[1]");
+    }
+
+    auto grad = Buffer<double>::uninit(rows * cols);
+    auto losses = Buffer<double>::uninit(rows);
+    const double batch = static_cast<double>(rows);
+    // Rows are independent: each writes its gradient row and its loss.
+    par::for_ranges(rows, [&](std::size_t lo, std::size_t hi) {
+        for (std::size_t i = lo; i < hi; ++i) {
+            double* g = grad.data() + i * cols;
+            softmax_row(logits.data + i * cols, g, cols);
+            const std::size_t target = static_cast<std::size_t>(t[i]);
+            double q = g[target];
+            g[target] = q - 1.0;
+            losses[i] = -std::log(q > kProbFloor ? q : kProbFloor);
+            for (std::size_t j = 0; j < cols; ++j) g[j] = g[j] / batch;
+        }
+    });
+    double sum = -0.0;
+    for (std::size_t i = 0; i < rows; ++i) sum = sum + losses[i];
+    return {sum / batch, NewArray::matrix(std::move(grad), logits.rows, logits.cols)};
+}
+
+NewArray one_hot(const IndexView& indices, std::uint64_t num_classes) {
+    if (!indices.contiguous) value_error("indices must be contiguous");
+    const std::int64_t* idx = indices.data;
+    const std::size_t n = indices.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (idx[i] < 0 || static_cast<std::uint64_t>(idx[i]) >= num_classes) {
+            value_error("class index out of range for num_classes");
+        }
+    }
+    // The shape and the byte count of the result must be representable.
+    constexpr std::uint64_t kMaxElements = std::numeric_limits<std::ptrdiff_t>::max() / sizeof(double);
+    if (num_classes > kMaxElements || (n != 0 && num_classes > kMaxElements / n)) {
+        value_error("one_hot result too large: " + std::to_string(n) + " x " + std::to_string(num_classes) +
+                    " elements");
+    }
+    auto out = Buffer<double>::zeros(n * num_classes);
+    prefer_huge_pages(out.data(), out.size() * sizeof(double));
+    for (std::size_t i = 0; i < n; ++i) out[i * num_classes + static_cast<std::size_t>(idx[i])] = 1.0;
+    return NewArray::matrix(std::move(out), indices.n, static_cast<std::int64_t>(num_classes));
+}
+
+double mse_loss(const F64View& predictions, const F64View& targets) {
+    double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
+        double d = p - y;
+        return d * d;
+    });
+    return s / static_cast<double>(predictions.n);
+}
+
+double mae_loss(const F64View& predictions, const F64View& targets) {
+    double s = zip_reduce_f64(predictions, targets, [](double p, double y) { return std::fabs(p - y); });
+    return s / static_cast<double>(predictions.n);
+}
+
+double bce_loss(const F64View& predictions, const F64View& targets) {
+    double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
+        double pc = clamp_probability(p);
+        return (vm::log(1.0 - pc) * (1.0 - y)) + (vm::log(pc) * y);
+    });
+    return (-s) / static_cast<double>(predictions.n);
+}
+
+double categorical_cross_entropy(const F64View& predictions, const F64View& targets) {
+    double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
+        double pc = clamp_probability(p);
+        return -(vm::log(pc) * y);
+    });
+    return s / static_cast<double>(predictions.n);
+}
+
+}  // namespace qv::dl

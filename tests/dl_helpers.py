@@ -1,0 +1,97 @@
+"""Shared helpers for the deep-learning tests: bit-level comparisons and the
+C library functions as Python exposes them."""
+import math
+import struct
+
+import numpy as np
+
+
+def exp(v):
+    """The C library's exp (math.exp raises where C returns +inf)."""
+    try:
+        return math.exp(v)
+    except OverflowError:
+        return math.inf
+
+
+def log(v):
+    """The C library's log on the values the formulas pass (> 0 or NaN)."""
+    return math.log(v)
+
+
+def bits(v):
+    return struct.unpack("<q", struct.pack("<d", v))[0]
+
+
+def ulp_distance(a, b):
+    """Steps between two doubles (0 for two NaNs); signed zeros differ by 1."""
+    if math.isnan(a) or math.isnan(b):
+        return 0 if math.isnan(a) and math.isnan(b) else math.inf
+    ia, ib = bits(a), bits(b)
+    # Map the sign-magnitude encoding onto a monotone integer line.
+    ia = ia if ia >= 0 else -(ia & 0x7FFFFFFFFFFFFFFF) - 1
+    ib = ib if ib >= 0 else -(ib & 0x7FFFFFFFFFFFFFFF) - 1
+    return abs(ia - ib)
+
+
+def assert_same(got, want, ulps=0):
+    """Element by element equal to `ulps` steps (0: identical bits, NaN
+    matching NaN)."""
+    got = np.asarray(got, dtype=np.float64).ravel()
+    want = np.asarray(want, dtype=np.float64).ravel()
+    assert got.shape == want.shape
+    for i, (g, w) in enumerate(zip(got.tolist(), want.tolist())):
+        d = ulp_distance(g, w)
+        assert d <= ulps, f"element {i}: got {g!r}, want {w!r} ({d} steps)"
+
+
+def within_one_step(f):
+    """f and its two neighbours one step down and up: the values a vectorised
+    replacement of a C library function may return."""
+    return [f, lambda v: math.nextafter(f(v), -math.inf), lambda v: math.nextafter(f(v), math.inf)]
+
+
+def assert_one_of(got, candidates):
+    """Element i has the bits of one of candidates[i] (NaN matching NaN)."""
+    got = np.asarray(got, dtype=np.float64).ravel().tolist()
+    assert len(got) == len(candidates)
+    for i, (g, options) in enumerate(zip(got, candidates)):
+        assert any(ulp_distance(g, w) == 0 for w in options), f"element {i}: got {g!r}, want one of {options!r}"
+
+
+SPECIAL = [0.0, -0.0, 1.0, -1.0, 0.5, -0.5, 2.0, -2.0, 1e-310, -1e-310, 5e-324, 1e-8, -1e-8, 3.7, -3.7, 20.0,
+           -20.0, 37.0, -37.0, 700.0, -700.0, 709.8, 710.0, -745.0, -746.0, 1000.0, -1000.0, 1.7976931348623157e308,
+           -1.7976931348623157e308, math.inf, -math.inf, math.nan]
+
+
+def sample(n=300, seed=1):
+    """The special values followed by random values over many magnitudes."""
+    rng = np.random.default_rng(seed)
+    draws = rng.standard_normal(n) * np.exp2(rng.integers(-30, 10, n))
+    return np.concatenate([np.array(SPECIAL), draws])
+
+
+def views(base):
+    """Differently laid out views of equal length: contiguous copy, every
+    other element, reversed, and a negative step of 3."""
+    n = len(base)
+    wide = np.full(3 * n, 123.0)
+    wide[::2][:n] = base
+    rev = np.full(n, 0.0)
+    rev[::-1] = base
+    tripled = np.full(3 * n, -7.0)
+    tripled[::-3][:n] = base
+    return {"contiguous": base.copy(), "every_other": wide[::2][:n], "reversed": rev[::-1],
+            "step_minus_3": tripled[::-3][:n]}
+
+
+def internal_failure(call):
+    """Run call(), which the array borrow rule must refuse; return the
+    exception (a BaseException that is not an Exception)."""
+    try:
+        call()
+    except Exception as exc:  # pragma: no cover - the failure must not be an Exception
+        raise AssertionError(f"expected the internal failure, got {type(exc).__name__}: {exc}") from exc
+    except BaseException as exc:  # noqa: B036 - that is the point
+        return exc
+    raise AssertionError("the call was not refused")
