@@ -66,7 +66,7 @@ PyMethodDef* const kFunctions[] = {
     &dl::bind::sgd_momentum_step,            // 47
     &dl::bind::adam_step,                    // 48
     &dl::bind::clip_grad_norm,               // 49
-    // &dl::bind::dropout,                   // 50
+    &dl::bind::dropout,                      // 50
 };
 
 // Class constructors: each creates its type once per process.

@@ -104,4 +104,11 @@ PyMethodDef clip_grad_norm =
         "torch.nn.utils.clip_grad_norm_ semantics) and returns the pre-clip norm,\n"
         "useful for logging/debugging exploding gradients.");
 
+PyMethodDef dropout = Released<"dropout", dl::dropout, X, P<Float, "p">, P<Seed, "seed", arg::NoneDefault{}>>::def(
+    "dropout(x, p, seed=None)\n--\n\n"
+    "Inverted dropout: zeroes each element with probability `p` and scales\n"
+    "survivors by 1/(1-p), so no rescaling is needed at inference time.\n"
+    "Pass `seed` for reproducible masks (e.g. in tests), omit it for a fresh\n"
+    "random mask drawn from a thread-local RNG each call.");
+
 }  // namespace qv::dl::bind
