@@ -1,5 +1,6 @@
 // Inverted dropout. Kept apart from the optimizer steps: it is the only
 // kernel of the subsystem that draws random numbers.
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 
@@ -18,11 +19,14 @@ NewArray dropout(const F64View& x, double p, std::optional<std::uint64_t> seed) 
     const double scale = 1.0 / (1.0 - p);
     auto out = Buffer<double>::uninit(x.size());
     double* o = out.data();
-    // One unit float per element, in index order within the piece.
+    // One unit float per element in index order, drawn a block at a time
+    // straight into the output, then the mask over the block.
     auto piece = [&](rnd::BlockGenerator& g, std::size_t lo, std::size_t hi) {
-        for (std::size_t i = lo; i < hi; ++i) {
-            const double u = rnd::unit_float(g);
-            o[i] = keep > u ? x.data[i] * scale : 0.0;
+        constexpr std::size_t kBlock = 2048;
+        for (std::size_t b = lo; b < hi; b += kBlock) {
+            const std::size_t e = std::min(hi, b + kBlock);
+            rnd::fill_unit_floats(g, o + b, e - b);
+            for (std::size_t i = b; i < e; ++i) o[i] = keep > o[i] ? x.data[i] * scale : 0.0;
         }
     };
     if (seed) {
