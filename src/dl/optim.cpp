@@ -98,7 +98,9 @@ void adam_step(const F64MutView& params, const F64View& grads, const F64MutView&
 double clip_grad_norm(const F64MutView& grads, double max_norm) {
     require_contiguous(grads, "grads must be contiguous");
     const std::size_t n = grads.size();
-    const double sumsq = par::sum(n, [&](std::size_t lo, std::size_t hi) { return sum_of_squares(grads.data + lo, hi - lo); });
+    const double* g = grads.data;
+    const double sumsq = n < par::kParallelThreshold ? sum_of_squares(g, n)
+                                                     : par::sum_terms(n, [g](std::size_t i) { return g[i] * g[i]; });
     const double norm = std::sqrt(sumsq);
     if (sumsq > 0.0 && norm > max_norm) {
         const double coef = max_norm / norm;

@@ -24,7 +24,9 @@
 // the same results. Pieces must not fork.
 #pragma once
 #include <cstddef>
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/parallel_for.h>
@@ -123,6 +125,74 @@ double sum(std::size_t n, Partial&& partial) {
             [](double left, double right) { return left + right; }, oneapi::tbb::simple_partitioner());
     });
     return total;
+}
+
+namespace detail {
+
+// The leaves of the sum's fixed tree over [b, e), in order.
+inline void tree_leaves(std::size_t b, std::size_t e, std::vector<std::size_t>& starts) {
+    if (e - b <= kSumGrain) {
+        starts.push_back(b);
+        return;
+    }
+    std::size_t mid = b + (e - b) / 2;
+    tree_leaves(b, mid, starts);
+    tree_leaves(mid, e, starts);
+}
+
+// Combine leaf sums (in leaf order) up the fixed tree, left + right.
+inline double tree_combine(std::size_t b, std::size_t e, const double*& leaf) {
+    if (e - b <= kSumGrain) return *leaf++;
+    std::size_t mid = b + (e - b) / 2;
+    double left = tree_combine(b, mid, leaf);
+    return left + tree_combine(mid, e, leaf);
+}
+
+}  // namespace detail
+
+// Sum of term(i) over [0, n): exactly sum(n, partial) with partial adding
+// term(i) to a running total from -0.0 in index order -- the same grouping
+// and the same bits -- but the leaves of the tree are summed eight side by
+// side, so their addition chains overlap instead of waiting on each other.
+template <class Term>
+double sum_terms(std::size_t n, Term&& term) {
+    if (n < kParallelThreshold) {
+        double acc = -0.0;
+        for (std::size_t i = 0; i < n; ++i) acc = acc + term(i);
+        return acc;
+    }
+    std::vector<std::size_t> starts;
+    starts.reserve(2 * (n / kSumGrain) + 2);
+    detail::tree_leaves(0, n, starts);
+    const std::size_t leaves = starts.size();
+    starts.push_back(n);
+    std::vector<double> sums(leaves);
+    constexpr std::size_t kSide = 8;
+    auto sum_group = [&](std::size_t first, std::size_t count) {
+        double acc[kSide];
+        std::size_t begin[kSide], shortest = kSumGrain;
+        for (std::size_t j = 0; j < kSide; ++j) {
+            acc[j] = -0.0;
+            begin[j] = j < count ? starts[first + j] : 0;
+            if (j < count) shortest = std::min(shortest, starts[first + j + 1] - begin[j]);
+        }
+        if (count == kSide) {
+            for (std::size_t i = 0; i < shortest; ++i)
+                for (std::size_t j = 0; j < kSide; ++j) acc[j] = acc[j] + term(begin[j] + i);
+        } else {
+            shortest = 0;
+        }
+        for (std::size_t j = 0; j < count; ++j) {
+            for (std::size_t i = begin[j] + shortest; i < starts[first + j + 1]; ++i) acc[j] = acc[j] + term(i);
+            sums[first + j] = acc[j];
+        }
+    };
+    const std::size_t groups = (leaves + kSide - 1) / kSide;
+    for_ranges_always(groups, [&](std::size_t g0, std::size_t g1) {
+        for (std::size_t g = g0; g < g1; ++g) sum_group(g * kSide, std::min(kSide, leaves - g * kSide));
+    });
+    const double* leaf = sums.data();
+    return detail::tree_combine(0, n, leaf);
 }
 
 // Run a and b, possibly at the same time; both have finished on return.

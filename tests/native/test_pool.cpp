@@ -127,6 +127,18 @@ TEST(Sum, SameBitsEveryRun) {
     EXPECT_EQ(leaves, expect);
 }
 
+// sum_terms sums the leaves side by side but must group exactly like sum.
+TEST(Sum, TermsSameBitsAsPartials) {
+    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{9999}, kParallelThreshold,
+                          std::size_t{12289}, std::size_t{4096 * 8 + 3}, std::size_t{4096 * 17}, std::size_t{1000003}}) {
+        auto v = uneven_terms(n);
+        auto partial = [&](std::size_t b, std::size_t e) { return sequential(v, b, e); };
+        double expect = n < kParallelThreshold ? sequential(v, 0, n) : detail::tree_sum(0, n, partial);
+        double got = sum_terms(n, [&](std::size_t i) { return v[i]; });
+        ASSERT_EQ(bits(got), bits(expect)) << n;
+    }
+}
+
 TEST(Sum, SignedZeroAndNan) {
     auto zero = [](std::size_t, std::size_t) { return -0.0; };
     EXPECT_TRUE(std::signbit(sum(0, zero)));
