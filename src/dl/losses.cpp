@@ -70,12 +70,10 @@ double row_max(const double* x, std::size_t n) {
 // index order).
 QV_CLONES void softmax_row(const double* __restrict x, double* __restrict o, std::size_t n) {
     const double m = row_max(x, n);
+    // The exponentials vectorise on their own; the in-order sum is a chain.
+    for (std::size_t j = 0; j < n; ++j) o[j] = vm::exp(x[j] - m);
     double s = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
-        const double e = vm::exp(x[j] - m);
-        o[j] = e;
-        s = s + e;
-    }
+    for (std::size_t j = 0; j < n; ++j) s = s + o[j];
     for (std::size_t j = 0; j < n; ++j) o[j] = o[j] / s;
 }
 
