@@ -234,7 +234,7 @@ bool Float64Matrix::convert(PyObject* o, Matrix& out) {
             for (std::int64_t c = 0; c < cols; ++c) {
                 std::memcpy(&out.values[r * cols + c], info.data + r * info.strides[0] + c * info.strides[1], 8);
             }
-            out.end_row();
+            out.starts.push_back(static_cast<std::size_t>((r + 1) * cols));
         }
         return true;
     }
