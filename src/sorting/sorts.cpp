@@ -1,12 +1,14 @@
 #include "sorting/sorts.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <exception>
 #include <functional>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
@@ -156,9 +158,60 @@ std::vector<std::int64_t> parallel_sort(std::vector<std::int64_t>& arr) {
     return parallel_sort_chunked(arr, t == 0 ? 4 : t, start_thread);
 }
 
+namespace {
+
+// Doubles (no NaN) map to unsigned words in the same order: negative values
+// have all bits flipped, the others only the sign bit. -0.0 lands just below
+// 0.0, an order the IEEE comparison leaves open.
+std::uint64_t ordered_bits(double x) noexcept {
+    const auto u = std::bit_cast<std::uint64_t>(x);
+    return u ^ ((u >> 63) ? ~std::uint64_t{0} : std::uint64_t{1} << 63);
+}
+double from_ordered_bits(std::uint64_t u) noexcept {
+    return std::bit_cast<double>(u ^ ((u >> 63) ? std::uint64_t{1} << 63 : ~std::uint64_t{0}));
+}
+
+// Below this length a comparison sort beats the radix passes.
+constexpr std::size_t kRadixCutoff = 256;
+
+// Least-significant-digit radix sort, eight passes of one byte; a pass in
+// which every key has the same byte is skipped. Linear time, one scratch
+// array of n words.
+void radix_sort_f64(std::span<double> values) {
+    const std::size_t n = values.size();
+    auto scratch = Buffer<std::uint64_t>::uninit(n);
+    auto keys = Buffer<std::uint64_t>::uninit(n);
+    std::uint64_t* src = keys.data();
+    std::uint64_t* dst = scratch.data();
+    std::size_t counts[8][256] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t u = ordered_bits(values[i]);
+        src[i] = u;
+        for (int b = 0; b < 8; ++b) ++counts[b][(u >> (8 * b)) & 0xFF];
+    }
+    for (int b = 0; b < 8; ++b) {
+        std::size_t* count = counts[b];
+        if (count[(src[0] >> (8 * b)) & 0xFF] == n) continue;
+        std::size_t offset = 0;
+        for (std::size_t d = 0; d < 256; ++d) offset += std::exchange(count[d], offset);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t u = src[i];
+            dst[count[(u >> (8 * b)) & 0xFF]++] = u;
+        }
+        std::swap(src, dst);
+    }
+    for (std::size_t i = 0; i < n; ++i) values[i] = from_ordered_bits(src[i]);
+}
+
+}  // namespace
+
 std::vector<double> quicksort_f64(std::vector<double>& arr) {
     auto nan_begin = std::partition(arr.begin(), arr.end(), [](double x) { return !std::isnan(x); });
-    std::sort(arr.begin(), nan_begin, [](double a, double b) { return a < b; });
+    const std::span<double> numbers(arr.begin(), nan_begin);
+    if (numbers.size() < kRadixCutoff)
+        std::sort(numbers.begin(), numbers.end(), [](double a, double b) { return a < b; });
+    else
+        radix_sort_f64(numbers);
     return std::move(arr);
 }
 
