@@ -96,7 +96,8 @@ def test_quicksort_f64_puts_nans_last(values):
 
 
 SPECIAL_FLOATS = [0.0, -0.0, math.inf, -math.inf, math.nan, -math.nan, 5e-324, -5e-324, 2.2250738585072014e-308,
-                  1.7976931348623157e308, -1.7976931348623157e308, 1.0, -1.0, 1.5, 3.0]
+                  1.7976931348623157e308, -1.7976931348623157e308, 1.0, -1.0, 1.5, 3.0,
+                  -1.1125369292536007e-308, -2.225073858507201e-308]  # negative subnormals: NaN-like sort keys
 
 
 def _bits(xs):

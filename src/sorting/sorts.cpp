@@ -175,32 +175,32 @@ double from_ordered_bits(std::uint64_t u) noexcept {
 constexpr std::size_t kRadixCutoff = 256;
 
 // Least-significant-digit radix sort, eight passes of one byte; a pass in
-// which every key has the same byte is skipped. Linear time, one scratch
-// array of n words.
+// which every key has the same byte is skipped. Linear time. The keys live
+// in the doubles' own storage (their bits, held as doubles) and in one
+// scratch array of n doubles. Some keys are NaN patterns (those of negative
+// subnormals, some signalling): they are only ever copied, never computed
+// with, and x86-64 copies doubles bit for bit.
 void radix_sort_f64(std::span<double> values) {
     const std::size_t n = values.size();
-    auto scratch = Buffer<std::uint64_t>::uninit(n);
-    auto keys = Buffer<std::uint64_t>::uninit(n);
-    std::uint64_t* src = keys.data();
-    std::uint64_t* dst = scratch.data();
+    auto scratch = Buffer<double>::uninit(n);
     std::size_t counts[8][256] = {};
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t u = ordered_bits(values[i]);
-        src[i] = u;
+    for (double& x : values) {
+        const std::uint64_t u = ordered_bits(x);
+        x = std::bit_cast<double>(u);
         for (int b = 0; b < 8; ++b) ++counts[b][(u >> (8 * b)) & 0xFF];
     }
+    auto digit = [](double key, int b) { return (std::bit_cast<std::uint64_t>(key) >> (8 * b)) & 0xFF; };
+    double* src = values.data();
+    double* dst = scratch.data();
     for (int b = 0; b < 8; ++b) {
         std::size_t* count = counts[b];
-        if (count[(src[0] >> (8 * b)) & 0xFF] == n) continue;
+        if (count[digit(src[0], b)] == n) continue;
         std::size_t offset = 0;
         for (std::size_t d = 0; d < 256; ++d) offset += std::exchange(count[d], offset);
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint64_t u = src[i];
-            dst[count[(u >> (8 * b)) & 0xFF]++] = u;
-        }
+        for (std::size_t i = 0; i < n; ++i) dst[count[digit(src[i], b)]++] = src[i];
         std::swap(src, dst);
     }
-    for (std::size_t i = 0; i < n; ++i) values[i] = from_ordered_bits(src[i]);
+    for (std::size_t i = 0; i < n; ++i) values[i] = from_ordered_bits(std::bit_cast<std::uint64_t>(src[i]));
 }
 
 }  // namespace
