@@ -131,25 +131,34 @@ std::vector<std::int64_t> parallel_sort_chunked(std::vector<std::int64_t>& arr, 
     if (other_error) std::rethrow_exception(other_error);
     if (threads.size() < chunks.size()) internal_failure("failed to spawn thread: " + spawn_error);
 
-    std::vector<std::vector<std::int64_t>> runs;
+    // The runs start as the sorted chunks, read where they lie (copying them
+    // first would give the same merges); each merge round builds a new array
+    // per pair and frees the pair's arrays.
+    struct Run {
+        std::span<const std::int64_t> values;
+        std::vector<std::int64_t> storage;  // empty while the run is a chunk of arr
+    };
+    std::vector<Run> runs;
     runs.reserve(chunks.size());
-    for (auto c : chunks) runs.emplace_back(c.begin(), c.end());
+    for (auto c : chunks) runs.push_back({c, {}});
     while (runs.size() >= 2) {
-        std::vector<std::vector<std::int64_t>> next;
+        std::vector<Run> next;
         next.reserve((runs.size() + 1) / 2);
         for (std::size_t i = 0; i + 1 < runs.size(); i += 2) {
             std::vector<std::int64_t> merged;
-            merged.reserve(runs[i].size() + runs[i + 1].size());
-            merge_two(runs[i], runs[i + 1], merged);
-            std::vector<std::int64_t>().swap(runs[i]);
-            std::vector<std::int64_t>().swap(runs[i + 1]);
-            next.push_back(std::move(merged));
+            merged.reserve(runs[i].values.size() + runs[i + 1].values.size());
+            merge_two(runs[i].values, runs[i + 1].values, merged);
+            std::vector<std::int64_t>().swap(runs[i].storage);
+            std::vector<std::int64_t>().swap(runs[i + 1].storage);
+            next.push_back({merged, std::move(merged)});  // moving keeps the buffer the span points to
         }
         if (runs.size() % 2) next.push_back(std::move(runs.back()));
         runs = std::move(next);
     }
+    // A single chunk (t = 1) is already the result.
+    if (runs.size() == 1 && runs.front().storage.empty()) return std::move(arr);
     std::vector<std::int64_t>().swap(arr);
-    return runs.empty() ? std::vector<std::int64_t>{} : std::move(runs.front());
+    return runs.empty() ? std::vector<std::int64_t>{} : std::move(runs.front().storage);
 }
 
 std::vector<std::int64_t> parallel_sort(std::vector<std::int64_t>& arr) {
