@@ -64,14 +64,30 @@ void quicksort_worker(std::span<std::int64_t> values) noexcept {
     insertion_sort(a, n);
 }
 
-void mergesort_worker(std::span<std::int64_t> values, std::span<std::int64_t> scratch) noexcept {
-    const std::size_t n = values.size();
-    if (n <= 1) return;
+namespace {
+
+// The top-down merge sort of v[0, n), its result left in v or, with
+// to_scratch, in s. The halves are sorted into the other array and merged
+// into the wanted one: the merges of sorting in place and copying each one
+// back, without the copies.
+void merge_sort(std::int64_t* v, std::int64_t* s, std::size_t n, bool to_scratch) noexcept {
+    if (n <= 1) {
+        if (to_scratch && n == 1) s[0] = v[0];
+        return;
+    }
     const std::size_t mid = n / 2;
-    mergesort_worker(values.first(mid), scratch.first(mid));
-    mergesort_worker(values.subspan(mid), scratch.subspan(mid));
-    merge_halves(values.data(), mid, n, scratch.data());
-    std::copy_n(scratch.data(), n, values.data());
+    merge_sort(v, s, mid, !to_scratch);
+    merge_sort(v + mid, s + mid, n - mid, !to_scratch);
+    if (to_scratch)
+        merge_halves(v, mid, n, s);
+    else
+        merge_halves(s, mid, n, v);
+}
+
+}  // namespace
+
+void mergesort_worker(std::span<std::int64_t> values, std::span<std::int64_t> scratch) noexcept {
+    merge_sort(values.data(), scratch.data(), values.size(), false);
 }
 
 void merge_two(std::span<const std::int64_t> a, std::span<const std::int64_t> b, std::vector<std::int64_t>& out) {
