@@ -1,6 +1,7 @@
 #include "sorting/sorts.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <exception>
@@ -199,30 +200,33 @@ double from_ordered_bits(std::uint64_t u) noexcept {
 // Below this length a comparison sort beats the radix passes.
 constexpr std::size_t kRadixCutoff = 256;
 
-// Least-significant-digit radix sort, eight passes of one byte; a pass in
-// which every key has the same byte is skipped. Linear time. The keys live
-// in the doubles' own storage (their bits, held as doubles) and in one
-// scratch array of n doubles. Some keys are NaN patterns (those of negative
+// Least-significant-digit radix sort in seven passes of ten bits (the last
+// four), which measured faster than eight passes of a byte; a pass in which
+// every key has the same digit is skipped. Linear time. The keys live in the
+// doubles' own storage (their bits, held as doubles) and in one scratch
+// array of n doubles. Some keys are NaN patterns (those of negative
 // subnormals, some signalling): they are only ever copied, never computed
 // with, and x86-64 copies doubles bit for bit.
 void radix_sort_f64(std::span<double> values) {
+    constexpr int kBits = 10, kPasses = (64 + kBits - 1) / kBits;
+    constexpr std::size_t kDigits = std::size_t{1} << kBits;
     const std::size_t n = values.size();
     auto scratch = Buffer<double>::uninit(n);
-    std::size_t counts[8][256] = {};
+    auto digit = [](std::uint64_t key, int pass) { return (key >> (kBits * pass)) & (kDigits - 1); };
+    std::vector<std::array<std::size_t, kDigits>> counts(kPasses);
     for (double& x : values) {
         const std::uint64_t u = ordered_bits(x);
         x = std::bit_cast<double>(u);
-        for (int b = 0; b < 8; ++b) ++counts[b][(u >> (8 * b)) & 0xFF];
+        for (int pass = 0; pass < kPasses; ++pass) ++counts[pass][digit(u, pass)];
     }
-    auto digit = [](double key, int b) { return (std::bit_cast<std::uint64_t>(key) >> (8 * b)) & 0xFF; };
     double* src = values.data();
     double* dst = scratch.data();
-    for (int b = 0; b < 8; ++b) {
-        std::size_t* count = counts[b];
-        if (count[digit(src[0], b)] == n) continue;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        auto& count = counts[pass];
+        if (count[digit(std::bit_cast<std::uint64_t>(src[0]), pass)] == n) continue;
         std::size_t offset = 0;
-        for (std::size_t d = 0; d < 256; ++d) offset += std::exchange(count[d], offset);
-        for (std::size_t i = 0; i < n; ++i) dst[count[digit(src[i], b)]++] = src[i];
+        for (std::size_t& c : count) offset += std::exchange(c, offset);
+        for (std::size_t i = 0; i < n; ++i) dst[count[digit(std::bit_cast<std::uint64_t>(src[i]), pass)]++] = src[i];
         std::swap(src, dst);
     }
     for (std::size_t i = 0; i < n; ++i) values[i] = from_ordered_bits(std::bit_cast<std::uint64_t>(src[i]));
