@@ -1,5 +1,6 @@
 """The call frame: binding, conversion errors, registration, import rules."""
 import glob
+import operator
 import os
 import shutil
 import subprocess
@@ -225,3 +226,41 @@ def test_module_is_abi3_and_imports_on_every_python(tmp_path):
                              capture_output=True, text=True, timeout=60, cwd=tmp_path,
                              env={**os.environ, "PYTHONPATH": str(tmp_path)})
         assert out.returncode == 0 and out.stdout.strip() == "6", (py, out.stderr)
+
+
+def _replace_tail(lst):
+    lst[4:] = [10**12 + 100 + i for i in range(30)]  # fresh objects; the old ones are freed
+
+
+def _cut(lst):
+    del lst[6:]
+
+
+def _grow(lst):
+    lst.extend(10**12 + 200 + i for i in range(12))
+
+
+@pytest.mark.parametrize("change", [_replace_tail, _cut, _grow])
+@pytest.mark.parametrize("as_float", [False, True])
+def test_list_changed_by_an_element_conversion_is_read_as_iteration_would(change, as_float):
+    class Changer:
+        def __init__(self, lst):
+            self.lst = lst
+
+        def __index__(self):
+            change(self.lst)
+            return 7
+
+        def __float__(self):
+            change(self.lst)
+            return 7.0
+
+    def run(convert):
+        lst = [10**12 + i for i in range(40)]
+        lst[3] = Changer(lst)
+        return convert(lst)
+
+    if as_float:
+        assert run(q.quicksort_f64) == sorted(run(lambda lst: [float(x) for x in lst]))
+    else:
+        assert run(q.dedup) == run(lambda lst: [operator.index(x) for x in lst])

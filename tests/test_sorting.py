@@ -1,5 +1,6 @@
 """quicksort, mergesort, parallel_sort and quicksort_f64 against sorted()."""
 import math
+import struct
 import threading
 
 import numpy as np
@@ -92,6 +93,40 @@ def test_quicksort_f64_puts_nans_last(values):
     assert out[: len(plain)] == sorted(plain)
     assert all(math.isnan(x) for x in out[len(plain):])
     assert len(out) == len(values)
+
+
+SPECIAL_FLOATS = [0.0, -0.0, math.inf, -math.inf, math.nan, -math.nan, 5e-324, -5e-324, 2.2250738585072014e-308,
+                  1.7976931348623157e308, -1.7976931348623157e308, 1.0, -1.0, 1.5, 3.0,
+                  -1.1125369292536007e-308, -2.225073858507201e-308]  # negative subnormals: NaN-like sort keys
+
+
+def _bits(xs):
+    return sorted(struct.pack("<d", x) for x in xs)
+
+
+@given(
+    size=st.sampled_from([254, 255, 256, 257, 258, 300, 1000, 5000]),
+    nans=st.integers(0, 3),
+    seed=st.integers(0, 2**32 - 1),
+    spread=st.sampled_from([1.0, 1e300, 0.0]),
+)
+@settings(max_examples=60)
+def test_quicksort_f64_long_inputs_with_specials(size, nans, seed, spread):
+    # Long enough for the radix path, with duplicates, both zeros,
+    # infinities, subnormals and NaNs at random places.
+    rng = np.random.default_rng(seed)
+    values = rng.uniform(-spread, spread, size).tolist()
+    for i in rng.integers(0, size, size // 3):
+        values[i] = SPECIAL_FLOATS[rng.integers(0, len(SPECIAL_FLOATS))]
+    for i in rng.integers(0, size, nans):
+        values[i] = math.nan
+    before = list(values)
+    out = qv.quicksort_f64(values)
+    assert [struct.pack("<d", x) for x in values] == [struct.pack("<d", x) for x in before]
+    plain = [x for x in values if not math.isnan(x)]
+    assert out[: len(plain)] == sorted(plain)
+    assert all(math.isnan(x) for x in out[len(plain):])
+    assert _bits(out) == _bits(values)  # the very same values, NaN payloads and zero signs included
 
 
 def test_quicksort_f64_zeros_compare_equal():

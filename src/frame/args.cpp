@@ -95,13 +95,21 @@ bool convert_items(PyObject* o, std::vector<T>& out, Fast fast, Elem elem) {
     if (PyList_CheckExact(o)) {
         Py_ssize_t n = PyList_Size(o);
         out.reserve(static_cast<std::size_t>(n));
-        // The elements are separate objects anywhere in memory: ask for
-        // each a few steps before it is read.
+        // The elements are separate objects anywhere in memory: each is
+        // fetched from the list and prefetched a few steps before it is
+        // read, and kept in a ring until then.
         constexpr Py_ssize_t kAhead = 8;
-        for (Py_ssize_t i = 0; i < std::min(n, kAhead); ++i) __builtin_prefetch(PyList_GetItem(o, i));
-        for (Py_ssize_t i = 0; i < n; ++i) {
-            if (i + kAhead < n) __builtin_prefetch(PyList_GetItem(o, i + kAhead));
+        PyObject* ahead[kAhead];
+        auto fetch = [&](Py_ssize_t i) {
+            if (i >= n) return;
             PyObject* item = PyList_GetItem(o, i);
+            __builtin_prefetch(item);
+            ahead[i % kAhead] = item;
+        };
+        for (Py_ssize_t i = 0; i < kAhead; ++i) fetch(i);
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            PyObject* item = ahead[i % kAhead];
+            fetch(i + kAhead);
             T v;
             if (!fast(item, v)) {
                 Py_INCREF(item);
@@ -109,8 +117,10 @@ bool convert_items(PyObject* o, std::vector<T>& out, Fast fast, Elem elem) {
                 Py_DECREF(item);
                 if (!ok) return false;
                 // An element's __index__ or __float__ may have changed the
-                // list: go on as list iteration would.
+                // list: go on as list iteration would, with the ring fetched
+                // again.
                 n = PyList_Size(o);
+                for (Py_ssize_t k = i + 1; k <= i + kAhead; ++k) fetch(k);
             }
             out.push_back(v);
         }

@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace qv::sorting {
@@ -38,10 +39,13 @@ Rng& thread_rng() {
     return RNG.rng;
 }
 
-std::pair<std::size_t, std::size_t> partition_at(std::span<std::int64_t> values, std::size_t pivot_index) noexcept {
-    std::int64_t* a = values.data();
-    const std::int64_t p = a[pivot_index];
-    std::size_t lt = 0, j = 0, gt = values.size();
+namespace {
+
+// The single-pass three-way loop: values[j] against p; smaller swaps with
+// values[lt], lt and j advance; greater swaps with values[--gt], j stays;
+// equal, j advances. Fast while its branches are predictable.
+std::pair<std::size_t, std::size_t> partition_swapping(std::int64_t* a, std::size_t n, std::int64_t p) noexcept {
+    std::size_t lt = 0, j = 0, gt = n;
     while (j < gt) {
         if (a[j] < p) {
             std::swap(a[lt], a[j]);
@@ -55,6 +59,54 @@ std::pair<std::size_t, std::size_t> partition_at(std::span<std::int64_t> values,
         }
     }
     return {lt, gt};
+}
+
+// The same arrangement without branches on the comparisons, which random
+// data would mispredict about every second time. The swapping loop has a
+// closed form: the smaller elements end up at the front in the order the
+// loop meets them, the greater ones at the back from the end inwards in that
+// order, and the equal run between them holds copies of p. The loop meets
+// the elements left to right, except that after a greater one it takes the
+// next from the right end (the one the swap brings to j). This follows that
+// order with one store per element and picks the next element by a select.
+std::pair<std::size_t, std::size_t> partition_selecting(std::int64_t* a, std::size_t n, std::int64_t p) noexcept {
+    const std::size_t last = n - 1;
+    std::size_t lt = 0, j = 0, gt = n;
+    std::int64_t x = a[0];  // the element the loop examines at j
+    while (j < gt) {
+        // Both candidates for the next element, read before x is placed.
+        const std::int64_t from_right = a[gt - 1];
+        const std::int64_t from_left = a[std::min(j + 1, last)];
+        const bool less = x < p, greater = x > p;
+        gt -= greater;
+        // A greater x goes to gt, any other to lt (an equal one is
+        // overwritten later by a smaller element or by the equal run).
+        a[lt ^ ((lt ^ gt) & -std::size_t{greater})] = x;
+        lt += less;
+        j += !greater;
+        x = greater ? from_right : from_left;
+    }
+    std::fill(a + lt, a + gt, p);
+    return {lt, gt};
+}
+
+// Whether the slice starts with an ascending or descending run (at most one
+// step in sixteen against it): there the swapping loop's branches are
+// predictable and it is the faster of the two.
+bool looks_ordered(const std::int64_t* a, std::size_t n) noexcept {
+    const std::size_t m = std::min<std::size_t>(n, 32);
+    std::size_t descents = 0;
+    for (std::size_t i = 1; i < m; ++i) descents += a[i] < a[i - 1];
+    return descents * 16 <= m || descents * 16 >= 15 * m;
+}
+
+}  // namespace
+
+std::pair<std::size_t, std::size_t> partition_at(std::span<std::int64_t> values, std::size_t pivot_index) noexcept {
+    std::int64_t* a = values.data();
+    const std::size_t n = values.size();
+    const std::int64_t p = a[pivot_index];
+    return looks_ordered(a, n) ? partition_swapping(a, n, p) : partition_selecting(a, n, p);
 }
 
 std::pair<std::size_t, std::size_t> three_way_partition(std::span<std::int64_t> values) noexcept {

@@ -59,6 +59,23 @@ TEST(ParallelSort, RefusedThreadJoinsStartedOnesAndFails) {
     EXPECT_EQ(g_started, 3);
 }
 
+TEST(Mergesort, EveryLengthSortsWithinItsScratch) {
+    // Every length up to 70 gives odd and even halves at every depth.
+    std::vector<std::size_t> lengths{1000, 4097, 65537};
+    for (std::size_t n = 0; n <= 70; ++n) lengths.push_back(n);
+    for (std::size_t n : lengths) {
+        for (std::uint64_t range : {3u, 1u << 30}) {
+            auto v = random_values(n, n, range);
+            auto want = v;
+            std::sort(want.begin(), want.end());
+            std::vector<std::int64_t> scratch(n + 1, 7);  // one guard element
+            qs::mergesort_worker(v, std::span(scratch).first(n));
+            ASSERT_EQ(v, want) << "n=" << n;
+            ASSERT_EQ(scratch[n], 7) << "n=" << n;
+        }
+    }
+}
+
 TEST(MergeTwo, AppendsBehindExistingAndPrefersA) {
     std::vector<std::int64_t> out{-1};
     std::vector<std::int64_t> a{1, 3, 3}, b{0, 3, 4};
