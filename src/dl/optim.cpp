@@ -46,6 +46,26 @@ QV_CLONES double sum_of_squares(const double* g, std::size_t n) {
     return acc;
 }
 
+// Squares of eight leaves of g summed side by side (see par::sum_side_by_side):
+// lane j of the two vectors runs leaf j's chain, acc[j] = (g * g) + acc[j].
+QV_CLONES void squares_side_by_side(const double* g, const std::size_t* begins, std::size_t len, double* acc) {
+    typedef double v4 __attribute__((vector_size(32)));
+    static_assert(par::kSumSide == 8);
+    const double* p[8];
+    for (int j = 0; j < 8; ++j) p[j] = g + begins[j];
+    v4 lo = {acc[0], acc[1], acc[2], acc[3]}, hi = {acc[4], acc[5], acc[6], acc[7]};
+    for (std::size_t i = 0; i < len; ++i) {
+        const v4 a = {p[0][i], p[1][i], p[2][i], p[3][i]};
+        const v4 b = {p[4][i], p[5][i], p[6][i], p[7][i]};
+        lo = (a * a) + lo;
+        hi = (b * b) + hi;
+    }
+    for (int j = 0; j < 4; ++j) {
+        acc[j] = lo[j];
+        acc[j + 4] = hi[j];
+    }
+}
+
 QV_CLONES void scale_unit(double* g, std::size_t n, double coef) {
     for (std::size_t i = 0; i < n; ++i) g[i] = g[i] * coef;
 }
@@ -100,7 +120,12 @@ double clip_grad_norm(const F64MutView& grads, double max_norm) {
     const std::size_t n = grads.size();
     const double* g = grads.data;
     const double sumsq = n < par::kParallelThreshold ? sum_of_squares(g, n)
-                                                     : par::sum_terms(n, [g](std::size_t i) { return g[i] * g[i]; });
+                                                     : par::sum_side_by_side(
+                                                           n,
+                                                           [g](const std::size_t* begins, std::size_t len, double* acc) {
+                                                               squares_side_by_side(g, begins, len, acc);
+                                                           },
+                                                           [g](std::size_t i) { return g[i] * g[i]; });
     const double norm = std::sqrt(sumsq);
     if (sumsq > 0.0 && norm > max_norm) {
         const double coef = max_norm / norm;

@@ -150,12 +150,17 @@ inline double tree_combine(std::size_t b, std::size_t e, const double*& leaf) {
 
 }  // namespace detail
 
-// Sum of term(i) over [0, n): exactly sum(n, partial) with partial adding
-// term(i) to a running total from -0.0 in index order -- the same grouping
-// and the same bits -- but the leaves of the tree are summed eight side by
-// side, so their addition chains overlap instead of waiting on each other.
-template <class Term>
-double sum_terms(std::size_t n, Term&& term) {
+inline constexpr std::size_t kSumSide = 8;  // leaves summed side by side
+
+// Sum over [0, n) with the grouping (and bits) of sum(n, partial), where the
+// leaves of the tree are summed kSumSide side by side so that their addition
+// chains overlap instead of waiting on each other:
+//   side(begins, len, acc)  adds terms begins[j] .. begins[j] + len - 1, in
+//                           index order, to acc[j] for j < kSumSide;
+//   term(i)                 the i-th term (for the leaves' uneven tails).
+// Below the threshold: the sequential sum of term(i) from -0.0.
+template <class Side, class Term>
+double sum_side_by_side(std::size_t n, Side&& side, Term&& term) {
     if (n < kParallelThreshold) {
         double acc = -0.0;
         for (std::size_t i = 0; i < n; ++i) acc = acc + term(i);
@@ -167,32 +172,36 @@ double sum_terms(std::size_t n, Term&& term) {
     const std::size_t leaves = starts.size();
     starts.push_back(n);
     std::vector<double> sums(leaves);
-    constexpr std::size_t kSide = 8;
     auto sum_group = [&](std::size_t first, std::size_t count) {
-        double acc[kSide];
-        std::size_t begin[kSide], shortest = kSumGrain;
-        for (std::size_t j = 0; j < kSide; ++j) {
-            acc[j] = -0.0;
-            begin[j] = j < count ? starts[first + j] : 0;
-            if (j < count) shortest = std::min(shortest, starts[first + j + 1] - begin[j]);
-        }
-        if (count == kSide) {
-            for (std::size_t i = 0; i < shortest; ++i)
-                for (std::size_t j = 0; j < kSide; ++j) acc[j] = acc[j] + term(begin[j] + i);
-        } else {
-            shortest = 0;
+        double acc[kSumSide];
+        std::size_t shortest = 0;
+        for (std::size_t j = 0; j < kSumSide; ++j) acc[j] = -0.0;
+        if (count == kSumSide) {
+            shortest = kSumGrain;
+            for (std::size_t j = 0; j < count; ++j) shortest = std::min(shortest, starts[first + j + 1] - starts[first + j]);
+            side(&starts[first], shortest, acc);
         }
         for (std::size_t j = 0; j < count; ++j) {
-            for (std::size_t i = begin[j] + shortest; i < starts[first + j + 1]; ++i) acc[j] = acc[j] + term(i);
+            for (std::size_t i = starts[first + j] + shortest; i < starts[first + j + 1]; ++i) acc[j] = acc[j] + term(i);
             sums[first + j] = acc[j];
         }
     };
-    const std::size_t groups = (leaves + kSide - 1) / kSide;
+    const std::size_t groups = (leaves + kSumSide - 1) / kSumSide;
     for_ranges_always(groups, [&](std::size_t g0, std::size_t g1) {
-        for (std::size_t g = g0; g < g1; ++g) sum_group(g * kSide, std::min(kSide, leaves - g * kSide));
+        for (std::size_t g = g0; g < g1; ++g) sum_group(g * kSumSide, std::min(kSumSide, leaves - g * kSumSide));
     });
     const double* leaf = sums.data();
     return detail::tree_combine(0, n, leaf);
+}
+
+// sum_side_by_side with the side-by-side loop written from term alone.
+template <class Term>
+double sum_terms(std::size_t n, Term&& term) {
+    auto side = [&](const std::size_t* begins, std::size_t len, double* acc) {
+        for (std::size_t i = 0; i < len; ++i)
+            for (std::size_t j = 0; j < kSumSide; ++j) acc[j] = acc[j] + term(begins[j] + i);
+    };
+    return sum_side_by_side(n, side, term);
 }
 
 // Run a and b, possibly at the same time; both have finished on return.
