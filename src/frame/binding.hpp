@@ -129,6 +129,8 @@ struct Function {
 
     static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
         return guarded([&]() -> PyObject* {
+            // Every parameter given by position: the arguments are the slots.
+            if (!kwnames && nargs == params::count) return detail::convert_and_run<L, Routine, params>(args);
             static constexpr detail::Signature sig{FName.s, params::names, params::count, params::required};
             std::array<PyObject*, params::count + 1> slots{};
             if (!detail::bind(sig, slots.data(), args, nargs, kwnames)) return nullptr;

@@ -142,10 +142,14 @@ struct Method {
             static constexpr auto& owner = detail::Joined<cls, MName>::value;
             static constexpr detail::Signature sig{owner.data(), params::names, params::count, params::required};
             std::array<PyObject*, params::count + 1> slots{};
-            if (!detail::bind(sig, slots.data(), args, nargs, kwnames)) return nullptr;
+            PyObject* const* given = args;  // every parameter given by position: the arguments are the slots
+            if (kwnames || nargs != params::count) {
+                if (!detail::bind(sig, slots.data(), args, nargs, kwnames)) return nullptr;
+                given = slots.data();
+            }
             typename SelfKind::storage me;
             if (!SelfKind::convert(self, me)) return nullptr;
-            return detail::convert_and_run<L, Routine, params>(slots.data(), SelfKind::get(me));
+            return detail::convert_and_run<L, Routine, params>(given, SelfKind::get(me));
         });
     }
     static PyObject* call_noargs(PyObject* self, PyObject*) noexcept {
