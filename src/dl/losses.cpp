@@ -7,7 +7,6 @@
 #include <string>
 #include <utility>
 
-#include <sys/mman.h>
 
 #include "dl/clones.hpp"
 #include "dl/vmath.hpp"
@@ -52,16 +51,18 @@ double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
 
 // The largest non-NaN element of x[0..n), -inf if there is none. Any
 // grouping gives the same value (up to the sign of a zero maximum, which the
-// subtraction x - m does not show), so four running maxima share the work.
-double row_max(const double* x, std::size_t n) {
+// subtraction x - m does not show), so eight running maxima share the work.
+QV_CLONES double row_max(const double* x, std::size_t n) {
     constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
-    double m[4] = {kMinusInf, kMinusInf, kMinusInf, kMinusInf};
+    constexpr std::size_t kLanes = 8;
+    double m[kLanes];
+    for (std::size_t l = 0; l < kLanes; ++l) m[l] = kMinusInf;
     std::size_t j = 0;
-    for (; j + 4 <= n; j += 4) {
-        for (int l = 0; l < 4; ++l) m[l] = x[j + l] > m[l] ? x[j + l] : m[l];
+    for (; j + kLanes <= n; j += kLanes) {
+        for (std::size_t l = 0; l < kLanes; ++l) m[l] = x[j + l] > m[l] ? x[j + l] : m[l];
     }
     for (; j < n; ++j) m[0] = x[j] > m[0] ? x[j] : m[0];
-    for (int l = 1; l < 4; ++l) m[0] = m[l] > m[0] ? m[l] : m[0];
+    for (std::size_t l = 1; l < kLanes; ++l) m[0] = m[l] > m[0] ? m[l] : m[0];
     return m[0];
 }
 
@@ -70,22 +71,17 @@ double row_max(const double* x, std::size_t n) {
 // index order).
 QV_CLONES void softmax_row(const double* __restrict x, double* __restrict o, std::size_t n) {
     const double m = row_max(x, n);
-    // The exponentials vectorise on their own; the in-order sum is a chain.
-    for (std::size_t j = 0; j < n; ++j) o[j] = vm::exp(x[j] - m);
+    // The exponentials vectorise on their own while the in-order sum is one
+    // chain of additions: in blocks small enough for the first cache level,
+    // so that a block's chain overlaps the next block's exponentials.
+    constexpr std::size_t kBlock = 256;
     double s = 0.0;
-    for (std::size_t j = 0; j < n; ++j) s = s + o[j];
+    for (std::size_t b = 0; b < n; b += kBlock) {
+        const std::size_t e = std::min(n, b + kBlock);
+        for (std::size_t j = b; j < e; ++j) o[j] = vm::exp(x[j] - m);
+        for (std::size_t j = b; j < e; ++j) s = s + o[j];
+    }
     for (std::size_t j = 0; j < n; ++j) o[j] = o[j] / s;
-}
-
-// A large zero-filled result is a fresh mapping that the writes then fault
-// in: ask for huge pages, so that this happens once per 2 MiB rather than
-// once per 4 KiB. Advice only: if it is refused nothing changes.
-void prefer_huge_pages(void* p, std::size_t bytes) {
-    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-    if (bytes < 4 * kHuge) return;
-    const auto start = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t lo = (start + kHuge - 1) & ~(kHuge - 1), hi = (start + bytes) & ~(kHuge - 1);
-    if (hi > lo) madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -149,7 +145,6 @@ NewArray one_hot(const IndexView& indices, std::uint64_t num_classes) {
                     " elements");
     }
     auto out = Buffer<double>::zeros(n * num_classes);
-    prefer_huge_pages(out.data(), out.size() * sizeof(double));
     for (std::size_t i = 0; i < n; ++i) out[i * num_classes + static_cast<std::size_t>(idx[i])] = 1.0;
     return NewArray::matrix(std::move(out), indices.n, static_cast<std::int64_t>(num_classes));
 }
