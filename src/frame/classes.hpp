@@ -254,14 +254,14 @@ PyObject* create_type(const char* doc, std::vector<PyType_Slot> slots) {
     slots.insert(slots.begin(), {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc<N>)});
     slots.insert(slots.begin(), {Py_tp_doc, const_cast<char*>(doc)});
     if (slots.back().slot != 0) slots.push_back({0, nullptr});
-    static std::vector<PyType_Slot> kept;  // the spec's slots must outlive creation
+    static std::vector<PyType_Slot> kept;  // the slot table must outlive the type's creation
     kept = std::move(slots);
     // Named with the module, so that __module__ is "quorvane": a bare name
     // makes the interpreter warn (DeprecationWarning) on every import.
     static const std::string qualified = std::string("quorvane.") + N::class_name;
-    static PyType_Spec spec{qualified.c_str(), static_cast<int>(sizeof(Instance<N>)), 0, Py_TPFLAGS_DEFAULT,
-                            kept.data()};
-    PyObject* type = PyType_FromSpec(&spec);
+    static PyType_Spec description{qualified.c_str(), static_cast<int>(sizeof(Instance<N>)), 0,
+                                   Py_TPFLAGS_DEFAULT, kept.data()};
+    PyObject* type = PyType_FromSpec(&description);
     if (!type) return nullptr;
     ClassType<N>::type = reinterpret_cast<PyTypeObject*>(type);
     return Py_NewRef(type);  // one reference kept for the process
