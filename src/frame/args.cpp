@@ -211,6 +211,28 @@ bool float_fast(PyObject* o, double& v) {
 }
 bool size_fast(PyObject*, std::uint64_t&) { return false; }
 
+// The fast conversions keep the element itself with its value.
+template <auto Fast, class V>
+bool item_fast(PyObject* o, Item<V>& item) {
+    if (!Fast(o, item.value)) return false;
+    item.object = Py_NewRef(o);
+    return true;
+}
+template <auto Elem, class V>
+bool item_elem(PyObject* o, Item<V>& item) {
+    item.object = nullptr;
+    return Elem(o, item.value);
+}
+
+template <class V>
+bool copy_array_items(const np::ArrayInfo& a, std::vector<Item<V>>& out) {
+    std::vector<V> values;
+    if (!copy_array(a, values)) return false;
+    out.reserve(values.size());
+    for (V v : values) out.push_back({v, nullptr});
+    return true;
+}
+
 }  // namespace
 
 bool Int64List::convert(PyObject* o, std::vector<std::int64_t>& out) {
@@ -218,6 +240,27 @@ bool Int64List::convert(PyObject* o, std::vector<std::int64_t>& out) {
     np::ArrayInfo info;
     if (as_array(o, info) && info.dtype == np::DType::Int64) return copy_array(info, out);
     return convert_items(o, out, int_fast, int_elem);
+}
+
+template <class V>
+ItemList<V>::~ItemList() {
+    for (const Item<V>& item : items) Py_XDECREF(static_cast<PyObject*>(item.object));
+}
+template struct ItemList<std::int64_t>;
+template struct ItemList<double>;
+
+bool Int64Items::convert(PyObject* o, storage& out) {
+    if (!is_sequence_arg(o)) return false;
+    np::ArrayInfo info;
+    if (as_array(o, info) && info.dtype == np::DType::Int64) return copy_array_items(info, out.items);
+    return convert_items(o, out.items, item_fast<int_fast, std::int64_t>, item_elem<int_elem, std::int64_t>);
+}
+
+bool Float64Items::convert(PyObject* o, storage& out) {
+    if (!is_sequence_arg(o)) return false;
+    np::ArrayInfo info;
+    if (as_array(o, info) && info.dtype != np::DType::Other) return copy_array_items(info, out.items);
+    return convert_items(o, out.items, item_fast<float_fast, double>, item_elem<float_elem, double>);
 }
 
 bool Float64List::convert(PyObject* o, std::vector<double>& out) {

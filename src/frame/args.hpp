@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frame/borrow.hpp"
+#include "frame/items.hpp"
 #include "frame/numpy.hpp"
 #include "frame/python.hpp"
 #include "frame/views.hpp"
@@ -74,6 +75,29 @@ struct Str : Plain<std::string_view> {
 
 struct Int64List : Plain<std::vector<std::int64_t>> {
     static bool convert(PyObject* o, std::vector<std::int64_t>& out);
+};
+// A list whose elements stay with their values (frame/items.hpp). Each
+// exact int (or float) of a list or tuple travels as its own object, with a
+// reference the storage holds until a result takes it over; other elements
+// (bools, NumPy scalars, objects with __index__ or __float__, ints in a float
+// list) and NumPy arrays carry none, and a result makes new objects for them.
+template <class V>
+struct ItemList {
+    std::vector<Item<V>> items;
+    ItemList() = default;
+    ItemList(const ItemList&) = delete;
+    ItemList& operator=(const ItemList&) = delete;
+    ~ItemList();  // releases the references still held
+};
+struct Int64Items {
+    using storage = ItemList<std::int64_t>;
+    static std::vector<IntItem>& get(storage& s) noexcept { return s.items; }
+    static bool convert(PyObject* o, storage& out);
+};
+struct Float64Items {
+    using storage = ItemList<double>;
+    static std::vector<FloatItem>& get(storage& s) noexcept { return s.items; }
+    static bool convert(PyObject* o, storage& out);
 };
 struct Float64List : Plain<std::vector<double>> {
     static bool convert(PyObject* o, std::vector<double>& out);

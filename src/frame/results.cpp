@@ -1,5 +1,7 @@
 #include "frame/results.hpp"
 
+#include <utility>
+
 namespace qv::result {
 namespace {
 
@@ -18,11 +20,31 @@ PyObject* make_list(const std::vector<T>& v, Make make) {
     return list;
 }
 
+template <class V, class Make>
+PyObject* items_list(std::vector<Item<V>>& v, Make make) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(v.size()));
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        PyObject* o = static_cast<PyObject*>(std::exchange(v[i].object, nullptr));
+        if (!o && list) o = make(v[i].value);
+        if (!o || !list) {
+            Py_XDECREF(o);
+            for (std::size_t k = i + 1; k < v.size(); ++k) Py_XDECREF(static_cast<PyObject*>(v[k].object));
+            Py_XDECREF(list);
+            return nullptr;
+        }
+        PyList_SetItem(list, static_cast<Py_ssize_t>(i), o);
+    }
+    return list;
+}
+
 }  // namespace
 
 PyObject* to_python(const std::vector<std::int64_t>& v) {
     return make_list(v, [](std::int64_t x) { return PyLong_FromLongLong(x); });
 }
+PyObject* to_python(std::vector<IntItem>&& v) { return items_list(v, [](std::int64_t x) { return PyLong_FromLongLong(x); }); }
+PyObject* to_python(std::vector<FloatItem>&& v) { return items_list(v, [](double x) { return PyFloat_FromDouble(x); }); }
+
 PyObject* to_python(const std::vector<std::uint64_t>& v) {
     return make_list(v, [](std::uint64_t x) { return PyLong_FromUnsignedLongLong(x); });
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/items.hpp"
 #include "frame/numpy.hpp"
 #include "frame/python.hpp"
 #include "frame/views.hpp"
@@ -22,6 +23,10 @@ inline PyObject* to_python(NewArray&& a) { return np::adopt(std::move(a)); }
 PyObject* to_python(const std::vector<std::int64_t>& v);
 PyObject* to_python(const std::vector<std::uint64_t>& v);
 PyObject* to_python(const std::vector<double>& v);
+// The items' own objects go into the list (their references with them);
+// items without one get a new int or float.
+PyObject* to_python(std::vector<IntItem>&& v);
+PyObject* to_python(std::vector<FloatItem>&& v);
 PyObject* to_python(const Matrix& m);
 PyObject* to_python(const std::vector<std::pair<std::int64_t, std::int64_t>>& v);
 

@@ -6,6 +6,8 @@
 #include <span>
 #include <utility>
 
+#include "frame/items.hpp"
+
 namespace qv::sorting {
 
 // xorshift64 (13, 7, 17) with the xorshift64* output multiplier. Seeded from
@@ -39,10 +41,13 @@ Rng& thread_rng();
 
 // Split values (n >= 1) around a randomly chosen element p: afterwards
 // values[0, lt) < p, values[lt, gt) == p and values[gt, n) > p. Returns
-// (lt, gt); lt < gt. Steps this thread's generator once.
+// (lt, gt); lt < gt. Steps this thread's generator once. Int items end where
+// their values would.
 std::pair<std::size_t, std::size_t> three_way_partition(std::span<std::int64_t> values) noexcept;
+std::pair<std::size_t, std::size_t> three_way_partition(std::span<IntItem> values) noexcept;
 
 // The partition around the element at pivot_index (exposed for the tests).
 std::pair<std::size_t, std::size_t> partition_at(std::span<std::int64_t> values, std::size_t pivot_index) noexcept;
+std::pair<std::size_t, std::size_t> partition_at(std::span<IntItem> values, std::size_t pivot_index) noexcept;
 
 }  // namespace qv::sorting

@@ -21,9 +21,10 @@ namespace {
 
 // Insertion sort by moving each element left past every strictly greater
 // one (equivalent to the adjacent swaps, with one store per step).
-void insertion_sort(std::int64_t* a, std::size_t n) noexcept {
+template <class T>
+void insertion_sort(T* a, std::size_t n) noexcept {
     for (std::size_t i = 1; i < n; ++i) {
-        const std::int64_t x = a[i];
+        const T x = a[i];
         std::size_t j = i;
         while (j > 0 && a[j - 1] > x) {
             a[j] = a[j - 1];
@@ -33,7 +34,8 @@ void insertion_sort(std::int64_t* a, std::size_t n) noexcept {
     }
 }
 
-void merge_halves(std::int64_t* v, std::size_t mid, std::size_t n, std::int64_t* out) noexcept {
+template <class T>
+void merge_halves(T* v, std::size_t mid, std::size_t n, T* out) noexcept {
     std::size_t i = 0, j = mid, k = 0;
     while (i < mid && j < n) {
         const bool right = v[j] < v[i];
@@ -47,18 +49,19 @@ void merge_halves(std::int64_t* v, std::size_t mid, std::size_t n, std::int64_t*
 
 }  // namespace
 
-void quicksort_worker(std::span<std::int64_t> values) noexcept {
-    std::int64_t* a = values.data();
+template <class T>
+void quicksort_worker(std::span<T> values) noexcept {
+    T* a = values.data();
     std::size_t n = values.size();
     while (n >= 17) {
-        auto [lt, gt] = three_way_partition({a, n});
+        auto [lt, gt] = three_way_partition(std::span<T>(a, n));
         const std::size_t right = n - gt;
         if (lt < right) {
-            quicksort_worker({a, lt});
+            quicksort_worker(std::span<T>(a, lt));
             a += gt;
             n = right;
         } else {
-            quicksort_worker({a + gt, right});
+            quicksort_worker(std::span<T>(a + gt, right));
             n = lt;
         }
     }
@@ -71,7 +74,8 @@ namespace {
 // to_scratch, in s. The halves are sorted into the other array and merged
 // into the wanted one: the merges of sorting in place and copying each one
 // back, without the copies.
-void merge_sort(std::int64_t* v, std::int64_t* s, std::size_t n, bool to_scratch) noexcept {
+template <class T>
+void merge_sort(T* v, T* s, std::size_t n, bool to_scratch) noexcept {
     if (n <= 1) {
         if (to_scratch && n == 1) s[0] = v[0];
         return;
@@ -87,14 +91,16 @@ void merge_sort(std::int64_t* v, std::int64_t* s, std::size_t n, bool to_scratch
 
 }  // namespace
 
-void mergesort_worker(std::span<std::int64_t> values, std::span<std::int64_t> scratch) noexcept {
+template <class T>
+void mergesort_worker(std::span<T> values, std::span<T> scratch) noexcept {
     merge_sort(values.data(), scratch.data(), values.size(), false);
 }
 
-void merge_two(std::span<const std::int64_t> a, std::span<const std::int64_t> b, std::vector<std::int64_t>& out) {
+template <class T>
+void merge_two(std::span<const T> a, std::span<const T> b, std::vector<T>& out) {
     const std::size_t start = out.size();
     out.resize(start + a.size() + b.size());
-    std::int64_t* o = out.data() + start;
+    T* o = out.data() + start;
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         const bool take_b = b[j] < a[i];
@@ -106,25 +112,28 @@ void merge_two(std::span<const std::int64_t> a, std::span<const std::int64_t> b,
     std::copy(b.begin() + static_cast<std::ptrdiff_t>(j), b.end(), o);
 }
 
-std::vector<std::int64_t> quicksort(std::vector<std::int64_t>& arr) {
-    quicksort_worker(arr);
+template <class T>
+std::vector<T> quicksort(std::vector<T>& arr) {
+    quicksort_worker(std::span<T>(arr));
     return std::move(arr);
 }
 
-std::vector<std::int64_t> mergesort(std::vector<std::int64_t>& arr) {
+template <class T>
+std::vector<T> mergesort(std::vector<T>& arr) {
     if (arr.size() > 1) {
-        auto scratch = Buffer<std::int64_t>::zeros(arr.size());
-        mergesort_worker(arr, {scratch.data(), arr.size()});
+        auto scratch = Buffer<T>::uninit(arr.size());
+        mergesort_worker(std::span<T>(arr), std::span<T>(scratch.data(), arr.size()));
     }
     return std::move(arr);
 }
 
 std::thread start_thread(std::function<void()> body) { return std::thread(std::move(body)); }
 
-std::vector<std::int64_t> parallel_sort_chunked(std::vector<std::int64_t>& arr, std::size_t t, ThreadStarter start) {
+template <class T>
+std::vector<T> parallel_sort_chunked(std::vector<T>& arr, std::size_t t, ThreadStarter start) {
     const std::size_t n = arr.size();
     const std::size_t chunk = chunk_length(n, t);
-    std::vector<std::span<std::int64_t>> chunks;
+    std::vector<std::span<T>> chunks;
     for (std::size_t start = 0; start < n; start += chunk) chunks.push_back({arr.data() + start, std::min(chunk, n - start)});
 
     // One new thread per chunk; if one cannot be started, the ones already
@@ -152,8 +161,8 @@ std::vector<std::int64_t> parallel_sort_chunked(std::vector<std::int64_t>& arr, 
     // first would give the same merges); each merge round builds a new array
     // per pair and frees the pair's arrays.
     struct Run {
-        std::span<const std::int64_t> values;
-        std::vector<std::int64_t> storage;  // empty while the run is a chunk of arr
+        std::span<const T> values;
+        std::vector<T> storage;  // empty while the run is a chunk of arr
     };
     std::vector<Run> runs;
     runs.reserve(chunks.size());
@@ -162,11 +171,11 @@ std::vector<std::int64_t> parallel_sort_chunked(std::vector<std::int64_t>& arr, 
         std::vector<Run> next;
         next.reserve((runs.size() + 1) / 2);
         for (std::size_t i = 0; i + 1 < runs.size(); i += 2) {
-            std::vector<std::int64_t> merged;
+            std::vector<T> merged;
             merged.reserve(runs[i].values.size() + runs[i + 1].values.size());
             merge_two(runs[i].values, runs[i + 1].values, merged);
-            std::vector<std::int64_t>().swap(runs[i].storage);
-            std::vector<std::int64_t>().swap(runs[i + 1].storage);
+            std::vector<T>().swap(runs[i].storage);
+            std::vector<T>().swap(runs[i + 1].storage);
             next.push_back({merged, std::move(merged)});  // moving keeps the buffer the span points to
         }
         if (runs.size() % 2) next.push_back(std::move(runs.back()));
@@ -174,15 +183,28 @@ std::vector<std::int64_t> parallel_sort_chunked(std::vector<std::int64_t>& arr, 
     }
     // A single chunk (t = 1) is already the result.
     if (runs.size() == 1 && runs.front().storage.empty()) return std::move(arr);
-    std::vector<std::int64_t>().swap(arr);
-    return runs.empty() ? std::vector<std::int64_t>{} : std::move(runs.front().storage);
+    std::vector<T>().swap(arr);
+    return runs.empty() ? std::vector<T>{} : std::move(runs.front().storage);
 }
 
-std::vector<std::int64_t> parallel_sort(std::vector<std::int64_t>& arr) {
+template <class T>
+std::vector<T> parallel_sort(std::vector<T>& arr) {
     if (arr.size() < kParallelSortThreshold) return quicksort(arr);
     std::size_t t = par::available_cpus();
     return parallel_sort_chunked(arr, t == 0 ? 4 : t, start_thread);
 }
+
+#define QV_INT_SORTS(T)                                                                            \
+    template void quicksort_worker<T>(std::span<T>) noexcept;                                      \
+    template void mergesort_worker<T>(std::span<T>, std::span<T>) noexcept;                        \
+    template void merge_two<T>(std::span<const T>, std::span<const T>, std::vector<T>&);           \
+    template std::vector<T> quicksort<T>(std::vector<T>&);                                         \
+    template std::vector<T> mergesort<T>(std::vector<T>&);                                         \
+    template std::vector<T> parallel_sort<T>(std::vector<T>&);                                     \
+    template std::vector<T> parallel_sort_chunked<T>(std::vector<T>&, std::size_t, ThreadStarter);
+QV_INT_SORTS(std::int64_t)
+QV_INT_SORTS(IntItem)
+#undef QV_INT_SORTS
 
 namespace {
 
@@ -197,6 +219,11 @@ double from_ordered_bits(std::uint64_t u) noexcept {
     return std::bit_cast<double>(u ^ ((u >> 63) ? std::uint64_t{1} << 63 : ~std::uint64_t{0}));
 }
 
+double& value_of(double& x) noexcept { return x; }
+double& value_of(FloatItem& x) noexcept { return x.value; }
+double value_of(const double& x) noexcept { return x; }
+double value_of(const FloatItem& x) noexcept { return x.value; }
+
 // Below this length a comparison sort beats the radix passes.
 constexpr std::size_t kRadixCutoff = 256;
 
@@ -204,44 +231,53 @@ constexpr std::size_t kRadixCutoff = 256;
 // four), which measured faster than eight passes of a byte; a pass in which
 // every key has the same digit is skipped. Linear time. The keys live in the
 // doubles' own storage (their bits, held as doubles) and in one scratch
-// array of n doubles. Some keys are NaN patterns (those of negative
+// array of n elements. Some keys are NaN patterns (those of negative
 // subnormals, some signalling): they are only ever copied, never computed
 // with, and x86-64 copies doubles bit for bit.
-void radix_sort_f64(std::span<double> values) {
+template <class T>
+void radix_sort_f64(std::span<T> values) {
     constexpr int kBits = 10, kPasses = (64 + kBits - 1) / kBits;
     constexpr std::size_t kDigits = std::size_t{1} << kBits;
     const std::size_t n = values.size();
-    auto scratch = Buffer<double>::uninit(n);
-    auto digit = [](std::uint64_t key, int pass) { return (key >> (kBits * pass)) & (kDigits - 1); };
+    auto scratch = Buffer<T>::uninit(n);
+    auto key = [](const T& x) { return std::bit_cast<std::uint64_t>(value_of(x)); };
+    auto digit = [](std::uint64_t k, int pass) { return (k >> (kBits * pass)) & (kDigits - 1); };
     std::vector<std::array<std::size_t, kDigits>> counts(kPasses);
-    for (double& x : values) {
-        const std::uint64_t u = ordered_bits(x);
-        x = std::bit_cast<double>(u);
+    for (T& x : values) {
+        const std::uint64_t u = ordered_bits(value_of(x));
+        value_of(x) = std::bit_cast<double>(u);
         for (int pass = 0; pass < kPasses; ++pass) ++counts[pass][digit(u, pass)];
     }
-    double* src = values.data();
-    double* dst = scratch.data();
+    T* src = values.data();
+    T* dst = scratch.data();
     for (int pass = 0; pass < kPasses; ++pass) {
         auto& count = counts[pass];
-        if (count[digit(std::bit_cast<std::uint64_t>(src[0]), pass)] == n) continue;
+        if (count[digit(key(src[0]), pass)] == n) continue;
         std::size_t offset = 0;
         for (std::size_t& c : count) offset += std::exchange(c, offset);
-        for (std::size_t i = 0; i < n; ++i) dst[count[digit(std::bit_cast<std::uint64_t>(src[i]), pass)]++] = src[i];
+        for (std::size_t i = 0; i < n; ++i) dst[count[digit(key(src[i]), pass)]++] = src[i];
         std::swap(src, dst);
     }
-    for (std::size_t i = 0; i < n; ++i) values[i] = from_ordered_bits(std::bit_cast<std::uint64_t>(src[i]));
+    for (std::size_t i = 0; i < n; ++i) {
+        values[i] = src[i];
+        value_of(values[i]) = from_ordered_bits(key(src[i]));
+    }
 }
 
 }  // namespace
 
-std::vector<double> quicksort_f64(std::vector<double>& arr) {
-    auto nan_begin = std::partition(arr.begin(), arr.end(), [](double x) { return !std::isnan(x); });
-    const std::span<double> numbers(arr.begin(), nan_begin);
+template <class T>
+std::vector<T> quicksort_f64(std::vector<T>& arr) {
+    auto nan_begin = std::partition(arr.begin(), arr.end(), [](const T& x) { return !std::isnan(value_of(x)); });
+    const std::span<T> numbers(arr.begin(), nan_begin);
     if (numbers.size() < kRadixCutoff)
-        std::sort(numbers.begin(), numbers.end(), [](double a, double b) { return a < b; });
+        std::sort(numbers.begin(), numbers.end(), [](const T& a, const T& b) { return value_of(a) < value_of(b); });
     else
         radix_sort_f64(numbers);
     return std::move(arr);
 }
+
+template std::vector<double> quicksort_f64<double>(std::vector<double>&);
+template std::vector<FloatItem> quicksort_f64<FloatItem>(std::vector<FloatItem>&);
 
 }  // namespace qv::sorting

@@ -19,8 +19,9 @@ using qv::sorting::three_way_partition;
 namespace {
 
 // The classic three-case loop, swap for swap.
-std::pair<std::size_t, std::size_t> reference(std::vector<std::int64_t>& a, std::size_t pivot_index) {
-    const std::int64_t p = a[pivot_index];
+template <class T>
+std::pair<std::size_t, std::size_t> reference(std::vector<T>& a, std::size_t pivot_index) {
+    const T p = a[pivot_index];
     std::size_t lt = 0, j = 0, gt = a.size();
     while (j < gt) {
         if (a[j] < p) {
@@ -44,6 +45,27 @@ void expect_split(const std::vector<std::int64_t>& a, std::pair<std::size_t, std
 }
 
 }  // namespace
+
+// Items carry their original position as the object: the branch-free loop
+// must move every item exactly where the swaps would, equal ones included.
+TEST(Partition, ItemsMoveExactlyAsTheSwapsMoveThem) {
+    std::mt19937_64 g(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::size_t n = 1 + g() % 300;
+        std::int64_t range = round % 2 ? 3 : 50;
+        std::vector<qv::IntItem> a(n);
+        for (std::size_t i = 0; i < n; ++i)
+            a[i] = {static_cast<std::int64_t>(g() % range), reinterpret_cast<void*>(i + 1)};
+        std::size_t pivot = g() % n;
+        auto expected = a;
+        auto want = reference(expected, pivot);
+        ASSERT_EQ(partition_at(a, pivot), want);
+        for (std::size_t i = 0; i < n; ++i) {
+            ASSERT_EQ(a[i].value, expected[i].value) << i;
+            ASSERT_EQ(a[i].object, expected[i].object) << i;
+        }
+    }
+}
 
 TEST(Partition, MatchesTheThreeCaseLoopExactly) {
     std::mt19937_64 g(42);

@@ -69,7 +69,7 @@ TEST(Mergesort, EveryLengthSortsWithinItsScratch) {
             auto want = v;
             std::sort(want.begin(), want.end());
             std::vector<std::int64_t> scratch(n + 1, 7);  // one guard element
-            qs::mergesort_worker(v, std::span(scratch).first(n));
+            qs::mergesort_worker<std::int64_t>(v, std::span(scratch).first(n));
             ASSERT_EQ(v, want) << "n=" << n;
             ASSERT_EQ(scratch[n], 7) << "n=" << n;
         }
@@ -79,7 +79,7 @@ TEST(Mergesort, EveryLengthSortsWithinItsScratch) {
 TEST(MergeTwo, AppendsBehindExistingAndPrefersA) {
     std::vector<std::int64_t> out{-1};
     std::vector<std::int64_t> a{1, 3, 3}, b{0, 3, 4};
-    qs::merge_two(a, b, out);
+    qs::merge_two<std::int64_t>(a, b, out);
     EXPECT_EQ(out, (std::vector<std::int64_t>{-1, 0, 1, 3, 3, 3, 4}));
 }
 
