@@ -208,7 +208,7 @@ template <bool Fused>
 // The C library's tanh: x itself below 2^-55, -t / (t + 2) with
 // t = expm1(-2|x|) below 1, 1 - 2 / (t + 2) with t = expm1(2|x|) below 22,
 // and 1 from there on, with the sign of x. Fused says whether the C library
-// in use fuses multiply-add in expm1 (see libm_tanh_fused).
+// in use fuses multiply-add in expm1 (see libm_tanh).
 template <bool Fused>
 [[gnu::always_inline]] inline double tanh(double x) {
     constexpr std::uint64_t kSign = 1ull << 63;
@@ -223,17 +223,25 @@ template <bool Fused>
     return from_bits(bits_of(z) | (bits_of(x) & kSign));
 }
 
-// Whether the C library's tanh here rounds through fused multiply-adds: on
-// x86-64 it picks a build of expm1 with them when the processor has FMA. The
-// answer comes from the C library itself, once, at an input where the two
-// builds differ.
-bool libm_tanh_fused();
+// Which tanh the C library has here: on x86-64 it picks a build of expm1
+// with fused multiply-add when the processor has FMA (and one without
+// otherwise); another C library may have another algorithm altogether. The
+// answer comes from the C library itself, once, at a few inputs.
+enum class LibmTanh { fused, unfused, other };
+LibmTanh libm_tanh();
 
-// body(f) with f the tanh above that gives the C library's bits here.
+// body(f) with f the tanh above that gives the C library's bits here, or the
+// C library's own where its algorithm is not this one.
 template <class Body>
 auto with_libm_tanh(Body body) {
-    if (libm_tanh_fused()) return body([](double v) { return tanh<true>(v); });
-    return body([](double v) { return tanh<false>(v); });
+    switch (libm_tanh()) {
+        case LibmTanh::fused:
+            return body([](double v) { return tanh<true>(v); });
+        case LibmTanh::unfused:
+            return body([](double v) { return tanh<false>(v); });
+        default:
+            return body([](double v) { return std::tanh(v); });
+    }
 }
 
 }  // namespace qv::dl::vm

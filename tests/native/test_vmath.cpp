@@ -207,3 +207,11 @@ TEST(VectorTanh, SpecialValues) {
         return 0;
     });
 }
+
+#ifdef __GLIBC__
+// glibc's tanh is the algorithm vm::tanh repeats (with or without fused
+// multiply-add): the kernels must not fall back to calling it per element.
+TEST(VectorTanh, RecognisesTheCLibrarys) {
+    EXPECT_NE(qv::dl::vm::libm_tanh(), qv::dl::vm::LibmTanh::other);
+}
+#endif
