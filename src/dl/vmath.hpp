@@ -154,7 +154,7 @@ inline constexpr double kThreeHalvesLn2Bound = 0x1.0a2b200000000p+0;
 // expm1(y) as the C library computes it, for the arguments tanh needs:
 // y in [-2, -2^-54] or [2, 44]. y = k ln2 + r + c, expm1(r) from the
 // rational approximation, then rebuilt by the case of k: k = 0, -1 or
-// <= -2 for the negative range, 3 <= k <= 64 for the positive one.
+// <= -2 for the negative range, 3 <= k <= 63 for the positive one.
 template <bool Fused>
 [[gnu::always_inline]] inline double expm1_for_tanh(double y) {
     const double ay = from_bits(bits_of(y) & ~(1ull << 63));
