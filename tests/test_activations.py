@@ -60,7 +60,7 @@ FORMULAS = {
 # formula evaluated with either neighbour of the C library's value.
 LIBM = {"elu": exp, "elu_derivative": exp, "gelu": math.tanh, "silu": exp, "silu_derivative": exp, "sigmoid": exp,
         "sigmoid_derivative": exp, "tanh": math.tanh, "tanh_derivative": math.tanh}
-VECTORISED = {exp}
+VECTORISED = {exp, math.tanh}
 WITH_ALPHA = {"leaky_relu": 0.01, "leaky_relu_derivative": 0.01, "elu": 1.0, "elu_derivative": 1.0}
 NAMES = list(FORMULAS)
 DOCS = {

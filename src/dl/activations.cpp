@@ -1,6 +1,5 @@
 #include "dl/activations.hpp"
 
-#include <cmath>
 #include <cstddef>
 #include <utility>
 
@@ -70,10 +69,12 @@ NewArray elu_derivative(const F64View& x, double alpha) {
 
 // The tanh approximation; 0.7978845608028654 is the double nearest sqrt(2/pi).
 NewArray gelu(const F64View& x) {
-    return map_f64_array(x, [](double v) {
-        double u = ((v * v) * v) * 0.044715 + v;
-        double w = u * 0.7978845608028654;
-        return (v * 0.5) * (std::tanh(w) + 1.0);
+    return vm::with_libm_tanh([&](auto tanh_of) {
+        return map_f64_array(x, [tanh_of](double v) {
+            double u = ((v * v) * v) * 0.044715 + v;
+            double w = u * 0.7978845608028654;
+            return (v * 0.5) * (tanh_of(w) + 1.0);
+        });
     });
 }
 
@@ -100,13 +101,15 @@ NewArray sigmoid_derivative(const F64View& x) {
 }
 
 NewArray tanh(const F64View& x) {
-    return map_f64_array(x, [](double v) { return std::tanh(v); });
+    return vm::with_libm_tanh([&](auto tanh_of) { return map_f64_array(x, tanh_of); });
 }
 
 NewArray tanh_derivative(const F64View& x) {
-    return map_f64_array(x, [](double v) {
-        double t = std::tanh(v);
-        return 1.0 - t * t;
+    return vm::with_libm_tanh([&](auto tanh_of) {
+        return map_f64_array(x, [tanh_of](double v) {
+            double t = tanh_of(v);
+            return 1.0 - t * t;
+        });
     });
 }
 

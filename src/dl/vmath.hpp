@@ -1,11 +1,14 @@
-// exp and log as straight-line code: no branches and no library calls, so
-// the element loops that use them vectorise. Each stays within one unit in
-// the last place of the C library's function over the whole double range
-// (NaN, infinities, signed zeros and subnormals included); the native tests
-// sweep that. (tanh stays the C library's: its own error reaches two units,
-// which no accurate replacement can track to within one.)
+// exp, log and tanh as straight-line code: no branches and no library calls,
+// so the element loops that use them vectorise. exp and log stay within one
+// unit in the last place of the C library's functions over the whole double
+// range (NaN, infinities, signed zeros and subnormals included). tanh cannot
+// be held to that by accuracy alone: the C library's own error reaches two
+// units. So tanh repeats the C library's algorithm (tanh from expm1, with its
+// reduction, rational approximation and reconstruction), operation for
+// operation, and gives its bits. The native tests sweep all three.
 #pragma once
 #include <bit>
+#include <cmath>
 #include <cstdint>
 
 namespace qv::dl::vm {
@@ -120,6 +123,125 @@ inline double log(double x) {
     const double below = x == 0.0 ? -kInf : __builtin_nan("");
     const double finite = x > 0.0 ? y : below;
     return x == kInf ? kInf : finite;
+}
+
+namespace detail {
+
+// a * b + c, rounded once (Fused) or twice.
+template <bool Fused>
+inline double mul_add(double a, double b, double c) {
+    if constexpr (Fused) {
+        return std::fma(a, b, c);
+    } else {
+        return a * b + c;
+    }
+}
+
+inline constexpr double kExpm1Ln2Hi = 0x1.62e42fee00000p-1;  // 32 bits: k * kExpm1Ln2Hi is exact
+inline constexpr double kExpm1Ln2Lo = 0x1.a39ef35793c76p-33;
+inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
+// Coefficients of the rational approximation of expm1 on [-ln2/2, ln2/2].
+inline constexpr double kQ1 = -0x1.11111111110f4p-5;
+inline constexpr double kQ2 = 0x1.a01a019fe5585p-10;
+inline constexpr double kQ3 = -0x1.4ce199eaadbb7p-14;
+inline constexpr double kQ4 = 0x1.0cfca86e65239p-18;
+inline constexpr double kQ5 = -0x1.afdb76e09c32dp-23;
+// Below these, the reduction uses k = 0 and k = -1 (the C library compares
+// the upper 32 bits of |y|, hence the round bounds).
+inline constexpr double kHalfLn2Bound = 0x1.62e4300000000p-2;
+inline constexpr double kThreeHalvesLn2Bound = 0x1.0a2b200000000p+0;
+
+// expm1(y) as the C library computes it, for the arguments tanh needs:
+// y in [-2, -2^-54] or [2, 44]. y = k ln2 + r + c, expm1(r) from the
+// rational approximation, then rebuilt by the case of k: k = 0, -1 or
+// <= -2 for the negative range, 3 <= k <= 63 for the positive one.
+template <bool Fused>
+[[gnu::always_inline]] inline double expm1_for_tanh(double y) {
+    const double ay = from_bits(bits_of(y) & ~(1ull << 63));
+    // k = trunc(y / ln2 +- 0.5), the floor taken on the magnitude.
+    const double v = ay * kInvLn2 + 0.5;
+    double whole = (v + kShift) - kShift;
+    whole = whole > v ? whole - 1.0 : whole;
+    double kd = y < 0.0 ? -whole : whole;
+    kd = ay < kThreeHalvesLn2Bound ? -1.0 : kd;  // only negative y come this low
+    kd = ay < kHalfLn2Bound ? 0.0 : kd;
+    const std::uint64_t k = bits_of(kd + kShift) - bits_of(kShift);  // modulo 2^64
+    const double two_k = from_bits((k + 1023) << 52);
+    const double two_minus_k = from_bits((1023 - k) << 52);
+
+    const double hi = y - kd * kExpm1Ln2Hi;
+    const double lo = kd * kExpm1Ln2Lo;
+    const double r = hi - lo;
+    const double c = (hi - r) - lo;
+
+    const double hfx = 0.5 * r;
+    const double hxs = r * hfx;
+    const double r1_lead = mul_add<Fused>(hxs, kQ1, 1.0);
+    const double h2 = hxs * hxs;
+    const double r2 = mul_add<Fused>(hxs, kQ3, kQ2);
+    const double h4 = h2 * h2;
+    const double r3 = mul_add<Fused>(hxs, kQ5, kQ4);
+    const double r1 = mul_add<Fused>(h4, r3, mul_add<Fused>(h2, r2, r1_lead));
+    const double t = mul_add<Fused>(-r1, hfx, 3.0);
+    const double e = hxs * ((r1 - t) / mul_add<Fused>(-r, t, 6.0));
+
+    const double when_k0 = r - mul_add<Fused>(r, e, -hxs);
+    const double big_e = mul_add<Fused>(r, e - c, -c) - hxs;
+    const double when_k_minus1 = mul_add<Fused>(0.5, r - big_e, -0.5);
+    // Rebuilt as (1 - (E - r)) 2^k - 1 for k <= -2 and k > 56, as
+    // ((1 - 2^-k) - (E - r)) 2^k for 3 <= k < 20 and as
+    // ((r - (E + 2^-k)) + 1) 2^k for 20 <= k <= 56. (One comparison per
+    // select, so that the selects vectorise.)
+    const double past_r = big_e - r;
+    const double when_k_far = (1.0 - past_r) * two_k - 1.0;
+    const double when_k_low = ((1.0 - two_minus_k) - past_r) * two_k;
+    const double when_k_mid = ((r - (big_e + two_minus_k)) + 1.0) * two_k;
+    double result = kd > 56.0 ? when_k_far : when_k_mid;
+    result = kd < 20.0 ? when_k_low : result;
+    result = kd < 0.0 ? when_k_far : result;
+    result = kd == -1.0 ? when_k_minus1 : result;
+    return kd == 0.0 ? when_k0 : result;
+}
+
+}  // namespace detail
+
+// The C library's tanh: x itself below 2^-55, -t / (t + 2) with
+// t = expm1(-2|x|) below 1, 1 - 2 / (t + 2) with t = expm1(2|x|) below 22,
+// and 1 from there on, with the sign of x. Fused says whether the C library
+// in use fuses multiply-add in expm1 (see libm_tanh).
+template <bool Fused>
+[[gnu::always_inline]] inline double tanh(double x) {
+    constexpr std::uint64_t kSign = 1ull << 63;
+    const double ax = from_bits(bits_of(x) & ~kSign);
+    const bool below_one = ax < 1.0;
+    const double t = detail::expm1_for_tanh<Fused>(below_one ? -2.0 * ax : ax + ax);
+    const double q = (below_one ? -t : 2.0) / (t + 2.0);
+    double z = below_one ? q : 1.0 - q;
+    z = ax < 0x1p-55 ? ax : z;
+    z = ax >= 22.0 ? 1.0 : z;  // and infinity
+    z = ax != ax ? x + x : z;  // NaN stays NaN
+    return from_bits(bits_of(z) | (bits_of(x) & kSign));
+}
+
+// Which tanh the C library has here: on x86-64 it picks a build of expm1
+// with fused multiply-add when the processor has FMA (and one without
+// otherwise); another C library may have another algorithm altogether. The
+// answer comes from the C library itself, once, at a few inputs.
+enum class LibmTanh { fused, unfused, other };
+LibmTanh libm_tanh();
+
+// body(f) with f the tanh above that gives the C library's bits here, or the
+// C library's own where its algorithm is not this one.
+template <class Body>
+auto with_libm_tanh(Body body) {
+    switch (libm_tanh()) {
+        case LibmTanh::fused:
+            return body([](double v) { return tanh<true>(v); });
+        case LibmTanh::unfused:
+            return body([](double v) { return tanh<false>(v); });
+        default:
+            return body([](double v) { return std::tanh(v); });
+    }
 }
 
 }  // namespace qv::dl::vm

@@ -1,5 +1,5 @@
-// The vectorisable exp and log against the C library: at most one unit
-// in the last place apart over sweeps of more than ten million inputs.
+// The vectorisable exp, log and tanh against the C library: at most one
+// unit in the last place apart over sweeps of more than ten million inputs.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -143,3 +143,75 @@ TEST(VectorLog, SpecialValues) {
     EXPECT_TRUE(std::isnan(log(std::numeric_limits<double>::quiet_NaN())));
     EXPECT_EQ(log(std::numeric_limits<double>::denorm_min()), std::log(std::numeric_limits<double>::denorm_min()));
 }
+
+namespace {
+
+// Inputs around b (and -b): the 64 doubles on each side and uniform draws
+// within b * (1 +- 2^-20).
+void add_around(std::vector<double>& xs, double b, std::size_t draws, std::uint64_t seed) {
+    std::mt19937_64 g(seed);
+    std::uniform_real_distribution<double> u(b - std::ldexp(b, -20), b + std::ldexp(b, -20));
+    double below = b, above = b;
+    for (int i = 0; i < 64; ++i) {
+        below = std::nextafter(below, 0.0);
+        above = std::nextafter(above, 1e300);
+        for (double v : {below, above}) xs.insert(xs.end(), {v, -v});
+    }
+    for (std::size_t i = 0; i < draws; ++i) {
+        const double v = u(g);
+        xs.insert(xs.end(), {v, -v});
+    }
+}
+
+}  // namespace
+
+TEST(VectorTanh, WithinOneUlpOfLibm) {
+    auto xs = sweep_inputs(2'000'000, 5'000'000, -25.0, 25.0, 9);
+    auto unit = sweep_inputs(0, 2'000'000, -1.0, 1.0, 10);
+    xs.insert(xs.end(), unit.begin(), unit.end());
+    // Where the C library changes formula: x itself below 2^-55, the bounds
+    // of the reductions with k = 0 and k = -1 for the argument -2|x|, 1, the
+    // switches of the reconstruction at k = 20 and k = 57 for 2|x| (near
+    // 19.5 ln2 and 56.5 ln2), 22.
+    const double ln2 = 0.6931471805599453;
+    const double bounds[] = {0x1p-55, 0x1.62e43p-3, 0x1.0a2b2p-1, 1.0, 9.75 * ln2, 28.25 * ln2, 22.0};
+    std::uint64_t seed = 11;
+    for (double b : bounds) add_around(xs, b, 70'000, seed++);
+    for (int k = 1; k < 64; ++k) add_around(xs, (k + 0.5) * ln2 / 2, 4'000, seed++);  // every change of k
+    for (int e = -1074; e < 1024; ++e) {  // powers of two and their neighbours, both signs
+        double p = std::ldexp(1.0, e);
+        for (double v : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e300)}) xs.insert(xs.end(), {v, -v});
+    }
+    ASSERT_GE(xs.size(), 10'000'000u);
+    qv::dl::vm::with_libm_tanh([&](auto ours) {
+        expect_within_one_ulp(compare(xs, ours, [](double x) { return std::tanh(x); }), xs.size());
+        return 0;
+    });
+}
+
+TEST(VectorTanh, SpecialValues) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    qv::dl::vm::with_libm_tanh([&](auto tanh) {
+        EXPECT_EQ(bits_of(tanh(0.0)), bits_of(0.0));
+        EXPECT_EQ(bits_of(tanh(-0.0)), bits_of(-0.0));
+        EXPECT_EQ(tanh(tiny), tiny);
+        EXPECT_EQ(tanh(-tiny), -tiny);
+        EXPECT_EQ(tanh(0x1.fffffffffffffp-56), 0x1.fffffffffffffp-56);
+        EXPECT_EQ(tanh(22.0), 1.0);
+        EXPECT_EQ(tanh(-1e300), -1.0);
+        EXPECT_EQ(tanh(inf), 1.0);
+        EXPECT_EQ(tanh(-inf), -1.0);
+        EXPECT_TRUE(std::isnan(tanh(std::numeric_limits<double>::quiet_NaN())));
+        EXPECT_TRUE(std::isnan(tanh(-std::numeric_limits<double>::quiet_NaN())));
+        return 0;
+    });
+}
+
+#ifdef __GLIBC__
+// glibc's tanh is the algorithm vm::tanh repeats (with or without fused
+// multiply-add): the kernels must not fall back to calling it per element.
+TEST(VectorTanh, RecognisesTheCLibrarys) {
+    EXPECT_NE(qv::dl::vm::libm_tanh(), qv::dl::vm::LibmTanh::other);
+}
+#endif
