@@ -116,6 +116,8 @@ def test_softmax_threshold_rows_are_independent(rows):
     assert_same(out[:50], [softmax_row(r) for r in x[:50].tolist()], SOFTMAX_ULPS)
     assert_same(out[-50:], [softmax_row(r) for r in x[-50:].tolist()], SOFTMAX_ULPS)
     assert_same(out[:100], q.softmax(x[:100]))  # parallel and sequential rows agree
+    for i in (0, 3, 4, rows - 2, rows - 1):  # rows summed side by side, and the rest
+        assert_same(out[i : i + 1], q.softmax(x[i : i + 1]))
 
 
 @pytest.mark.parametrize(

@@ -66,22 +66,46 @@ QV_CLONES double row_max(const double* x, std::size_t n) {
     return m[0];
 }
 
-// o = softmax of the n elements at x: the row maximum is taken off before
-// exponentiating, then every entry is divided by the row sum (added up in
-// index order).
-QV_CLONES void softmax_row(const double* __restrict x, double* __restrict o, std::size_t n) {
-    const double m = row_max(x, n);
-    // The exponentials vectorise on their own while the in-order sum is one
-    // chain of additions: in blocks small enough for the first cache level,
-    // so that a block's chain overlaps the next block's exponentials.
-    constexpr std::size_t kBlock = 256;
-    double s = 0.0;
-    for (std::size_t b = 0; b < n; b += kBlock) {
-        const std::size_t e = std::min(n, b + kBlock);
-        for (std::size_t j = b; j < e; ++j) o[j] = vm::exp(x[j] - m);
-        for (std::size_t j = b; j < e; ++j) s = s + o[j];
-    }
+QV_CLONES void exponentials(const double* __restrict x, double* __restrict o, std::size_t n, double m) {
+    for (std::size_t j = 0; j < n; ++j) o[j] = vm::exp(x[j] - m);
+}
+
+QV_CLONES void divide(double* o, std::size_t n, double s) {
     for (std::size_t j = 0; j < n; ++j) o[j] = o[j] / s;
+}
+
+// Row i of o = softmax of row i of x (rows of n elements): the row maximum is
+// taken off before exponentiating, then every entry is divided by the row
+// sum, added up in index order. Each row's sum is one chain of additions, so
+// four rows are summed side by side: their chains overlap instead of
+// waiting on each other, and each keeps its own order.
+QV_CLONES void softmax_rows(const double* __restrict x, double* __restrict o, std::size_t rows, std::size_t n) {
+    constexpr std::size_t kSide = 4;
+    std::size_t r = 0;
+    for (; r + kSide <= rows; r += kSide) {
+        const double* xr = x + r * n;
+        double* orow = o + r * n;
+        for (std::size_t k = 0; k < kSide; ++k) exponentials(xr + k * n, orow + k * n, n, row_max(xr + k * n, n));
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        for (std::size_t j = 0; j < n; ++j) {
+            s0 = s0 + orow[j];
+            s1 = s1 + orow[n + j];
+            s2 = s2 + orow[2 * n + j];
+            s3 = s3 + orow[3 * n + j];
+        }
+        divide(orow, n, s0);
+        divide(orow + n, n, s1);
+        divide(orow + 2 * n, n, s2);
+        divide(orow + 3 * n, n, s3);
+    }
+    for (; r < rows; ++r) {
+        const double* xr = x + r * n;
+        double* orow = o + r * n;
+        exponentials(xr, orow, n, row_max(xr, n));
+        double s = 0.0;
+        for (std::size_t j = 0; j < n; ++j) s = s + orow[j];
+        divide(orow, n, s);
+    }
 }
 
 }  // namespace
@@ -93,7 +117,7 @@ NewArray softmax(const F64Matrix& x) {
     double* o = out.data();
     if (cols != 0) {
         par::for_ranges(rows, [&](std::size_t lo, std::size_t hi) {
-            for (std::size_t i = lo; i < hi; ++i) softmax_row(x.data + i * cols, o + i * cols, cols);
+            softmax_rows(x.data + lo * cols, o + lo * cols, hi - lo, cols);
         });
     }
     return NewArray::matrix(std::move(out), x.rows, x.cols);
@@ -114,9 +138,9 @@ std::tuple<double, NewArray> softmax_cross_entropy(const F64Matrix& logits, cons
     const double batch = static_cast<double>(rows);
     // Rows are independent: each writes its gradient row and its loss.
     par::for_ranges(rows, [&](std::size_t lo, std::size_t hi) {
+        softmax_rows(logits.data + lo * cols, grad.data() + lo * cols, hi - lo, cols);
         for (std::size_t i = lo; i < hi; ++i) {
             double* g = grad.data() + i * cols;
-            softmax_row(logits.data + i * cols, g, cols);
             const std::size_t target = static_cast<std::size_t>(t[i]);
             double q = g[target];
             g[target] = q - 1.0;
