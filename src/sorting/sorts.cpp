@@ -121,7 +121,7 @@ std::vector<T> quicksort(std::vector<T>& arr) {
 template <class T>
 std::vector<T> mergesort(std::vector<T>& arr) {
     if (arr.size() > 1) {
-        auto scratch = Buffer<T>::uninit(arr.size());
+        auto scratch = Buffer<T>::zeros(arr.size());
         mergesort_worker(std::span<T>(arr), std::span<T>(scratch.data(), arr.size()));
     }
     return std::move(arr);
