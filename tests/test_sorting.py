@@ -61,6 +61,15 @@ def test_int64_arrays_and_their_views(sort):
     assert a.tolist() == [5, -(2**63), 2**63 - 1, 0, 5, -1]
 
 
+@pytest.mark.parametrize("dtype", [np.float64, np.int64])
+def test_quicksort_f64_arrays_and_their_views(dtype):
+    a = (np.random.default_rng(5).standard_normal(70_000) * 1e6).astype(dtype)
+    for view in (a, a[::-3]):
+        out = qv.quicksort_f64(view)
+        assert all(type(x) is float for x in out[:10])
+        assert out == sorted(view.astype(np.float64).tolist())
+
+
 @pytest.mark.parametrize("sort", INT_SORTS)
 @pytest.mark.parametrize(
     "bad, exc, text",

@@ -224,14 +224,6 @@ bool item_elem(PyObject* o, Item<V>& item) {
     return Elem(o, item.value);
 }
 
-template <class V>
-bool copy_array_items(const np::ArrayInfo& a, std::vector<Item<V>>& out) {
-    std::vector<V> values;
-    if (!copy_array(a, values)) return false;
-    out.reserve(values.size());
-    for (V v : values) out.push_back({v, nullptr});
-    return true;
-}
 
 }  // namespace
 
@@ -252,14 +244,14 @@ template struct ItemList<double>;
 bool Int64Items::convert(PyObject* o, storage& out) {
     if (!is_sequence_arg(o)) return false;
     np::ArrayInfo info;
-    if (as_array(o, info) && info.dtype == np::DType::Int64) return copy_array_items(info, out.items);
+    if (as_array(o, info) && info.dtype == np::DType::Int64) return out.from_array = copy_array(info, out.values);
     return convert_items(o, out.items, item_fast<int_fast, std::int64_t>, item_elem<int_elem, std::int64_t>);
 }
 
 bool Float64Items::convert(PyObject* o, storage& out) {
     if (!is_sequence_arg(o)) return false;
     np::ArrayInfo info;
-    if (as_array(o, info) && info.dtype != np::DType::Other) return copy_array_items(info, out.items);
+    if (as_array(o, info) && info.dtype != np::DType::Other) return out.from_array = copy_array(info, out.values);
     return convert_items(o, out.items, item_fast<float_fast, double>, item_elem<float_elem, double>);
 }
 

@@ -80,10 +80,13 @@ struct Int64List : Plain<std::vector<std::int64_t>> {
 // exact int (or float) of a list or tuple travels as its own object, with a
 // reference the storage holds until a result takes it over; other elements
 // (bools, NumPy scalars, objects with __index__ or __float__, ints in a float
-// list) and NumPy arrays carry none, and a result makes new objects for them.
+// list) carry none, and a result makes new objects for them. A NumPy array
+// has no element objects: its values come alone.
 template <class V>
 struct ItemList {
     std::vector<Item<V>> items;
+    std::vector<V> values;  // when from_array
+    bool from_array = false;
     ItemList() = default;
     ItemList(const ItemList&) = delete;
     ItemList& operator=(const ItemList&) = delete;
@@ -91,12 +94,12 @@ struct ItemList {
 };
 struct Int64Items {
     using storage = ItemList<std::int64_t>;
-    static std::vector<IntItem>& get(storage& s) noexcept { return s.items; }
+    static storage& get(storage& s) noexcept { return s; }
     static bool convert(PyObject* o, storage& out);
 };
 struct Float64Items {
     using storage = ItemList<double>;
-    static std::vector<FloatItem>& get(storage& s) noexcept { return s.items; }
+    static storage& get(storage& s) noexcept { return s; }
     static bool convert(PyObject* o, storage& out);
 };
 struct Float64List : Plain<std::vector<double>> {

@@ -42,8 +42,12 @@ PyObject* items_list(std::vector<Item<V>>& v, Make make) {
 PyObject* to_python(const std::vector<std::int64_t>& v) {
     return make_list(v, [](std::int64_t x) { return PyLong_FromLongLong(x); });
 }
-PyObject* to_python(std::vector<IntItem>&& v) { return items_list(v, [](std::int64_t x) { return PyLong_FromLongLong(x); }); }
-PyObject* to_python(std::vector<FloatItem>&& v) { return items_list(v, [](double x) { return PyFloat_FromDouble(x); }); }
+PyObject* to_python(std::vector<IntItem>&& v) {
+    return items_list(v, [](std::int64_t x) { return PyLong_FromLongLong(x); });
+}
+PyObject* to_python(std::vector<FloatItem>&& v) {
+    return items_list(v, [](double x) { return PyFloat_FromDouble(x); });
+}
 
 PyObject* to_python(const std::vector<std::uint64_t>& v) {
     return make_list(v, [](std::uint64_t x) { return PyLong_FromUnsignedLongLong(x); });

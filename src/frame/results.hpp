@@ -5,6 +5,7 @@
 #include <optional>
 #include <tuple>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "frame/items.hpp"
@@ -34,6 +35,12 @@ template <class T>
 PyObject* to_python(std::optional<T>&& v) {
     if (!v) Py_RETURN_NONE;
     return to_python(std::move(*v));
+}
+
+// Whichever of the alternatives the routine returned.
+template <class... T>
+PyObject* to_python(std::variant<T...>&& v) {
+    return std::visit([](auto& x) { return to_python(std::move(x)); }, v);
 }
 
 inline bool put_item(PyObject* tuple, Py_ssize_t i, PyObject* item) {

@@ -61,5 +61,6 @@ inline std::size_t chunk_length(std::size_t n, std::size_t t) noexcept { return 
     extern template std::vector<T> parallel_sort_chunked<T>(std::vector<T>&, std::size_t, ThreadStarter);
 QV_INT_SORTS(std::int64_t)
 QV_INT_SORTS(IntItem)
+#undef QV_INT_SORTS
 
 }  // namespace qv::sorting
