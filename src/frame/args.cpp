@@ -224,7 +224,6 @@ bool item_elem(PyObject* o, Item<V>& item) {
     return Elem(o, item.value);
 }
 
-
 }  // namespace
 
 bool Int64List::convert(PyObject* o, std::vector<std::int64_t>& out) {
