@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
 #include "frame/buffer.hpp"
@@ -219,10 +220,14 @@ double from_ordered_bits(std::uint64_t u) noexcept {
     return std::bit_cast<double>(u ^ ((u >> 63) ? std::uint64_t{1} << 63 : ~std::uint64_t{0}));
 }
 
-double& value_of(double& x) noexcept { return x; }
-double& value_of(FloatItem& x) noexcept { return x.value; }
-double value_of(const double& x) noexcept { return x; }
-double value_of(const FloatItem& x) noexcept { return x.value; }
+// The double of a double or of a float item (const or not).
+template <class T>
+auto& value_of(T& x) noexcept {
+    if constexpr (std::is_floating_point_v<std::remove_const_t<T>>)
+        return x;
+    else
+        return x.value;
+}
 
 // Below this length a comparison sort beats the radix passes.
 constexpr std::size_t kRadixCutoff = 256;
