@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "dl/clones.hpp"
 #include "frame/error.hpp"
@@ -46,24 +47,47 @@ QV_CLONES double sum_of_squares(const double* g, std::size_t n) {
     return acc;
 }
 
-// Squares of eight leaves of g summed side by side (see par::sum_side_by_side):
-// lane j of the two vectors runs leaf j's chain, acc[j] = (g * g) + acc[j].
+typedef double v4 __attribute__((vector_size(32)));
+typedef long long v4i __attribute__((vector_size(32)));
+
+inline v4 load4(const double* p) {
+    v4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Squares of sixteen leaves of g summed side by side (see
+// par::sum_side_by_side): lane l of a[k] runs leaf 4k + l's chain,
+// acc = (g * g) + acc. Four consecutive squares of four leaves are loaded as
+// rows and transposed, so that each addition takes the next term of all four.
 QV_CLONES void squares_side_by_side(const double* g, const std::size_t* begins, std::size_t len, double* acc) {
-    typedef double v4 __attribute__((vector_size(32)));
-    static_assert(par::kSumSide == 8);
-    const double* p[8];
-    for (int j = 0; j < 8; ++j) p[j] = g + begins[j];
-    v4 lo = {acc[0], acc[1], acc[2], acc[3]}, hi = {acc[4], acc[5], acc[6], acc[7]};
-    for (std::size_t i = 0; i < len; ++i) {
-        const v4 a = {p[0][i], p[1][i], p[2][i], p[3][i]};
-        const v4 b = {p[4][i], p[5][i], p[6][i], p[7][i]};
-        lo = (a * a) + lo;
-        hi = (b * b) + hi;
+    static_assert(par::kSumSide == 16);
+    const double* p[16];
+    v4 a[4];
+    for (int j = 0; j < 16; ++j) p[j] = g + begins[j];
+    for (int k = 0; k < 4; ++k) a[k] = v4{acc[4 * k], acc[4 * k + 1], acc[4 * k + 2], acc[4 * k + 3]};
+    std::size_t i = 0;
+    for (; i + 4 <= len; i += 4) {
+        for (int k = 0; k < 4; ++k) {
+            const v4 r0 = load4(p[4 * k] + i), r1 = load4(p[4 * k + 1] + i);
+            const v4 r2 = load4(p[4 * k + 2] + i), r3 = load4(p[4 * k + 3] + i);
+            const v4 s0 = r0 * r0, s1 = r1 * r1, s2 = r2 * r2, s3 = r3 * r3;
+            const v4 t0 = __builtin_shuffle(s0, s1, v4i{0, 4, 2, 6}), t1 = __builtin_shuffle(s0, s1, v4i{1, 5, 3, 7});
+            const v4 t2 = __builtin_shuffle(s2, s3, v4i{0, 4, 2, 6}), t3 = __builtin_shuffle(s2, s3, v4i{1, 5, 3, 7});
+            a[k] = __builtin_shuffle(t0, t2, v4i{0, 1, 4, 5}) + a[k];  // terms i
+            a[k] = __builtin_shuffle(t1, t3, v4i{0, 1, 4, 5}) + a[k];  // i + 1
+            a[k] = __builtin_shuffle(t0, t2, v4i{2, 3, 6, 7}) + a[k];  // i + 2
+            a[k] = __builtin_shuffle(t1, t3, v4i{2, 3, 6, 7}) + a[k];  // i + 3
+        }
     }
-    for (int j = 0; j < 4; ++j) {
-        acc[j] = lo[j];
-        acc[j + 4] = hi[j];
+    for (; i < len; ++i) {
+        for (int k = 0; k < 4; ++k) {
+            const v4 r = {p[4 * k][i], p[4 * k + 1][i], p[4 * k + 2][i], p[4 * k + 3][i]};
+            a[k] = (r * r) + a[k];
+        }
     }
+    for (int k = 0; k < 4; ++k)
+        for (int l = 0; l < 4; ++l) acc[4 * k + l] = a[k][l];
 }
 
 QV_CLONES void scale_unit(double* g, std::size_t n, double coef) {

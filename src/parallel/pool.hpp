@@ -150,7 +150,7 @@ inline double tree_combine(std::size_t b, std::size_t e, const double*& leaf) {
 
 }  // namespace detail
 
-inline constexpr std::size_t kSumSide = 8;  // leaves summed side by side
+inline constexpr std::size_t kSumSide = 16;  // leaves summed side by side
 
 // Sum over [0, n) with the grouping (and bits) of sum(n, partial), where the
 // leaves of the tree are summed kSumSide side by side so that their addition
@@ -158,7 +158,9 @@ inline constexpr std::size_t kSumSide = 8;  // leaves summed side by side
 //   side(begins, len, acc)  adds terms begins[j] .. begins[j] + len - 1, in
 //                           index order, to acc[j] for j < kSumSide;
 //   term(i)                 the i-th term (for the leaves' uneven tails).
-// Below the threshold: the sequential sum of term(i) from -0.0.
+// A last group of fewer leaves repeats its first leaf in the spare lanes,
+// whose sums are dropped. Below the threshold: the sequential sum of term(i)
+// from -0.0.
 template <class Side, class Term>
 double sum_side_by_side(std::size_t n, Side&& side, Term&& term) {
     if (n < kParallelThreshold) {
@@ -173,14 +175,15 @@ double sum_side_by_side(std::size_t n, Side&& side, Term&& term) {
     starts.push_back(n);
     std::vector<double> sums(leaves);
     auto sum_group = [&](std::size_t first, std::size_t count) {
+        std::size_t begins[kSumSide];
         double acc[kSumSide];
-        std::size_t shortest = 0;
-        for (std::size_t j = 0; j < kSumSide; ++j) acc[j] = -0.0;
-        if (count == kSumSide) {
-            shortest = kSumGrain;
-            for (std::size_t j = 0; j < count; ++j) shortest = std::min(shortest, starts[first + j + 1] - starts[first + j]);
-            side(&starts[first], shortest, acc);
+        std::size_t shortest = kSumGrain;
+        for (std::size_t j = 0; j < count; ++j) shortest = std::min(shortest, starts[first + j + 1] - starts[first + j]);
+        for (std::size_t j = 0; j < kSumSide; ++j) {
+            begins[j] = starts[first + (j < count ? j : 0)];
+            acc[j] = -0.0;
         }
+        side(begins, shortest, acc);
         for (std::size_t j = 0; j < count; ++j) {
             for (std::size_t i = starts[first + j] + shortest; i < starts[first + j + 1]; ++i) acc[j] = acc[j] + term(i);
             sums[first + j] = acc[j];
