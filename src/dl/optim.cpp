@@ -50,12 +50,6 @@ QV_CLONES double sum_of_squares(const double* g, std::size_t n) {
 typedef double v4 __attribute__((vector_size(32)));
 typedef long long v4i __attribute__((vector_size(32)));
 
-inline v4 load4(const double* p) {
-    v4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 // Squares of sixteen leaves of g summed side by side (see
 // par::sum_side_by_side): lane l of a[k] runs leaf 4k + l's chain,
 // acc = (g * g) + acc. Four consecutive squares of four leaves are loaded as
@@ -69,8 +63,11 @@ QV_CLONES void squares_side_by_side(const double* g, const std::size_t* begins, 
     std::size_t i = 0;
     for (; i + 4 <= len; i += 4) {
         for (int k = 0; k < 4; ++k) {
-            const v4 r0 = load4(p[4 * k] + i), r1 = load4(p[4 * k + 1] + i);
-            const v4 r2 = load4(p[4 * k + 2] + i), r3 = load4(p[4 * k + 3] + i);
+            v4 r0, r1, r2, r3;
+            std::memcpy(&r0, p[4 * k] + i, sizeof r0);
+            std::memcpy(&r1, p[4 * k + 1] + i, sizeof r1);
+            std::memcpy(&r2, p[4 * k + 2] + i, sizeof r2);
+            std::memcpy(&r3, p[4 * k + 3] + i, sizeof r3);
             const v4 s0 = r0 * r0, s1 = r1 * r1, s2 = r2 * r2, s3 = r3 * r3;
             const v4 t0 = __builtin_shuffle(s0, s1, v4i{0, 4, 2, 6}), t1 = __builtin_shuffle(s0, s1, v4i{1, 5, 3, 7});
             const v4 t2 = __builtin_shuffle(s2, s3, v4i{0, 4, 2, 6}), t3 = __builtin_shuffle(s2, s3, v4i{1, 5, 3, 7});
