@@ -21,6 +21,7 @@ ExpTable make_exp_table() {
 }  // namespace
 
 const ExpTable exp_table = make_exp_table();
+extern const double exp_upper = 710.0, exp_lower = -746.0;
 
 LibmTanh libm_tanh() {
     static const LibmTanh which = [] {
