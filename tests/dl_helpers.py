@@ -59,6 +59,22 @@ def assert_one_of(got, candidates):
         assert any(ulp_distance(g, w) == 0 for w in options), f"element {i}: got {g!r}, want one of {options!r}"
 
 
+def fixed_tree_sum(terms, grain=4096):
+    """A parallel sum's grouping: halves at the midpoint down to leaves of at
+    most grain terms, each summed from -0.0 in index order, combined left +
+    right."""
+    def tree(b, e):
+        if e - b <= grain:
+            acc = -0.0
+            for t in terms[b:e]:
+                acc = acc + t
+            return acc
+        mid = b + (e - b) // 2
+        left = tree(b, mid)
+        return left + tree(mid, e)
+    return tree(0, len(terms))
+
+
 SPECIAL = [0.0, -0.0, 1.0, -1.0, 0.5, -0.5, 2.0, -2.0, 1e-310, -1e-310, 5e-324, 1e-8, -1e-8, 3.7, -3.7, 20.0,
            -20.0, 37.0, -37.0, 700.0, -700.0, 709.8, 710.0, -745.0, -746.0, 1000.0, -1000.0, 1.7976931348623157e308,
            -1.7976931348623157e308, math.inf, -math.inf, math.nan]

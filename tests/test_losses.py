@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 
 import quorvane as q
-from dl_helpers import assert_one_of, assert_same, exp, log, views, within_one_step
+from dl_helpers import assert_one_of, assert_same, exp, fixed_tree_sum, log, views, within_one_step
 
 FLOOR, CEIL = 1e-15, 0.999999999999999
 # Softmax uses a vectorised exp within one step of the C library's: each
@@ -294,6 +294,14 @@ def test_pair_losses_parallel_sum_is_close_and_repeatable(name):
     got = fn(p, y)
     assert got == fn(p, y)
     assert math.isclose(got, ref_loss(name, p, y), rel_tol=1e-12)
+
+
+@pytest.mark.parametrize("name", LOSSES)
+@pytest.mark.parametrize("n", [10_000, 65_543, 131_101])
+def test_pair_losses_parallel_sum_has_the_fixed_grouping(name, n):
+    p, y = _pairs(n, n)
+    got = getattr(q, name)(p, y)
+    assert_same([got], [finish(name, fixed_tree_sum(single_terms(name, p, y)), n)])
 
 
 def test_pair_loss_examples():

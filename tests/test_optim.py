@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 
 import quorvane as q
-from dl_helpers import assert_same, internal_failure
+from dl_helpers import assert_same, fixed_tree_sum, internal_failure
 
 
 def powi(b, t):
@@ -252,27 +252,12 @@ def test_clip_norm_and_scaling(n):
     assert_same(g, keep * (2.0 / norm))
 
 
-def fixed_tree_sum_of_squares(values, grain=4096):
-    """The parallel sum's grouping: halves at the midpoint down to leaves of
-    at most grain items, each summed from -0.0 in index order."""
-    def tree(b, e):
-        if e - b <= grain:
-            acc = -0.0
-            for v in values[b:e]:
-                acc = (v * v) + acc
-            return acc
-        mid = b + (e - b) // 2
-        left = tree(b, mid)
-        return left + tree(mid, e)
-    return tree(0, len(values))
-
-
 # Leaf counts below, at and above one side-by-side group of leaves, with
 # uneven leaf lengths.
 @pytest.mark.parametrize("n", [10_000, 40_961, 65_536 + 7, 300_007])
 def test_clip_parallel_norm_has_the_fixed_grouping(n):
     (g,) = vectors(n, 1, n + 1)
-    assert q.clip_grad_norm(g, math.inf) == math.sqrt(fixed_tree_sum_of_squares(g.tolist()))
+    assert q.clip_grad_norm(g, math.inf) == math.sqrt(fixed_tree_sum([v * v for v in g.tolist()]))
 
 
 def test_clip_refuses_non_contiguous():

@@ -9,6 +9,7 @@
 
 
 #include "dl/clones.hpp"
+#include "dl/side_sum.hpp"
 #include "dl/vmath.hpp"
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
@@ -26,12 +27,14 @@ double clamp_probability(double p) {
     return r > kProbCeil ? kProbCeil : r;
 }
 
-// Sum of f(a[i], b[i]) over adjacent elements, from -0.0 in index order.
+// Terms f(a[i], b[i]) of sixteen leaves summed side by side (see
+// par::sum_side_by_side).
 template <class F>
-QV_CLONES double sum_unit(const double* a, const double* b, std::size_t n, F f) {
-    double s = -0.0;
-    for (std::size_t i = 0; i < n; ++i) s = s + f(a[i], b[i]);
-    return s;
+QV_CLONES void pair_terms_side_by_side(const double* a, const double* b, const std::size_t* begins, std::size_t len,
+                                       double* acc, F f) {
+    side::add_filled(begins, len, acc, [&](std::size_t begin, std::size_t m, double* __restrict row) {
+        for (std::size_t t = 0; t < m; ++t) row[t] = f(a[begin + t], b[begin + t]);
+    });
 }
 
 // The sum of f(a[i], b[i]). When both arrays have unit stride it is a
@@ -40,9 +43,14 @@ template <class F>
 double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
     if (a.n == 0 || a.n != b.n) value_error("Predictions and targets must have matching non-zero lengths.");
     if (a.unit_stride() && b.unit_stride()) {
-        return par::sum(a.size(), [&](std::size_t lo, std::size_t hi) {
-            return sum_unit(a.data + lo, b.data + lo, hi - lo, f);
-        });
+        const double* pa = a.data;
+        const double* pb = b.data;
+        return par::sum_side_by_side(
+            a.size(),
+            [&](const std::size_t* begins, std::size_t len, double* acc) {
+                pair_terms_side_by_side(pa, pb, begins, len, acc, f);
+            },
+            [&](std::size_t i) { return f(pa[i], pb[i]); });
     }
     double s = -0.0;
     for (std::int64_t i = 0; i < a.n; ++i) s = s + f(a[i], b[i]);

@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 
 #include "dl/clones.hpp"
+#include "dl/side_sum.hpp"
 #include "frame/error.hpp"
 #include "parallel/pool.hpp"
 
@@ -47,44 +47,13 @@ QV_CLONES double sum_of_squares(const double* g, std::size_t n) {
     return acc;
 }
 
-typedef double v4 __attribute__((vector_size(32)));
-typedef long long v4i __attribute__((vector_size(32)));
-
-// Squares of sixteen leaves of g summed side by side (see
-// par::sum_side_by_side): lane l of a[k] runs leaf 4k + l's chain,
-// acc = (g * g) + acc. Four consecutive squares of four leaves are loaded as
-// rows and transposed, so that each addition takes the next term of all four.
+// Squares of sixteen leaves of g summed side by side (see par::sum_side_by_side).
 QV_CLONES void squares_side_by_side(const double* g, const std::size_t* begins, std::size_t len, double* acc) {
-    static_assert(par::kSumSide == 16);
-    const double* p[16];
-    v4 a[4];
-    for (int j = 0; j < 16; ++j) p[j] = g + begins[j];
-    for (int k = 0; k < 4; ++k) a[k] = v4{acc[4 * k], acc[4 * k + 1], acc[4 * k + 2], acc[4 * k + 3]};
-    std::size_t i = 0;
-    for (; i + 4 <= len; i += 4) {
-        for (int k = 0; k < 4; ++k) {
-            v4 r0, r1, r2, r3;
-            std::memcpy(&r0, p[4 * k] + i, sizeof r0);
-            std::memcpy(&r1, p[4 * k + 1] + i, sizeof r1);
-            std::memcpy(&r2, p[4 * k + 2] + i, sizeof r2);
-            std::memcpy(&r3, p[4 * k + 3] + i, sizeof r3);
-            const v4 s0 = r0 * r0, s1 = r1 * r1, s2 = r2 * r2, s3 = r3 * r3;
-            const v4 t0 = __builtin_shuffle(s0, s1, v4i{0, 4, 2, 6}), t1 = __builtin_shuffle(s0, s1, v4i{1, 5, 3, 7});
-            const v4 t2 = __builtin_shuffle(s2, s3, v4i{0, 4, 2, 6}), t3 = __builtin_shuffle(s2, s3, v4i{1, 5, 3, 7});
-            a[k] = __builtin_shuffle(t0, t2, v4i{0, 1, 4, 5}) + a[k];  // terms i
-            a[k] = __builtin_shuffle(t1, t3, v4i{0, 1, 4, 5}) + a[k];  // i + 1
-            a[k] = __builtin_shuffle(t0, t2, v4i{2, 3, 6, 7}) + a[k];  // i + 2
-            a[k] = __builtin_shuffle(t1, t3, v4i{2, 3, 6, 7}) + a[k];  // i + 3
-        }
-    }
-    for (; i < len; ++i) {
-        for (int k = 0; k < 4; ++k) {
-            const v4 r = {p[4 * k][i], p[4 * k + 1][i], p[4 * k + 2][i], p[4 * k + 3][i]};
-            a[k] = (r * r) + a[k];
-        }
-    }
-    for (int k = 0; k < 4; ++k)
-        for (int l = 0; l < 4; ++l) acc[4 * k + l] = a[k][l];
+    const double* rows[par::kSumSide];
+    for (std::size_t j = 0; j < par::kSumSide; ++j) rows[j] = g + begins[j];
+    side::Sums sums(acc);
+    side::add_rows(rows, len, sums, [](side::v4 v) { return v * v; });
+    sums.store(acc);
 }
 
 QV_CLONES void scale_unit(double* g, std::size_t n, double coef) {
