@@ -22,9 +22,22 @@ namespace {
 constexpr double kProbFloor = 1e-15;
 constexpr double kProbCeil = 0.999999999999999;
 
-double clamp_probability(double p) {
-    double r = p < kProbFloor ? kProbFloor : p;
-    return r > kProbCeil ? kProbCeil : r;
+struct ProbabilityClamp {
+    double floor, ceil;
+    double operator()(double p) const {
+        double r = p < floor ? floor : p;
+        return r > ceil ? ceil : r;
+    }
+};
+
+// The bounds go through an empty asm, so that the element loops see two
+// values rather than two constants: with constants the compiler works out
+// the logs of a clamped lane ahead and blends them in, which costs more than
+// the clamp (a quarter of bce_loss's time).
+ProbabilityClamp probability_clamp() {
+    double floor = kProbFloor, ceil = kProbCeil;
+    asm("" : "+x"(floor), "+x"(ceil));
+    return {floor, ceil};
 }
 
 // Terms f(a[i], b[i]) of sixteen leaves summed side by side (see
@@ -195,16 +208,16 @@ double mae_loss(const F64View& predictions, const F64View& targets) {
 }
 
 double bce_loss(const F64View& predictions, const F64View& targets) {
-    double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
-        double pc = clamp_probability(p);
+    double s = zip_reduce_f64(predictions, targets, [clamp = probability_clamp()](double p, double y) {
+        double pc = clamp(p);
         return (vm::log(1.0 - pc) * (1.0 - y)) + (vm::log(pc) * y);
     });
     return (-s) / static_cast<double>(predictions.n);
 }
 
 double categorical_cross_entropy(const F64View& predictions, const F64View& targets) {
-    double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
-        double pc = clamp_probability(p);
+    double s = zip_reduce_f64(predictions, targets, [clamp = probability_clamp()](double p, double y) {
+        double pc = clamp(p);
         return -(vm::log(pc) * y);
     });
     return s / static_cast<double>(predictions.n);
