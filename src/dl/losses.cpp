@@ -36,7 +36,7 @@ struct ProbabilityClamp {
 // the clamp (a quarter of bce_loss's time).
 ProbabilityClamp probability_clamp() {
     double floor = kProbFloor, ceil = kProbCeil;
-    asm("" : "+x"(floor), "+x"(ceil));
+    asm("" : "+m"(floor), "+m"(ceil));
     return {floor, ceil};
 }
 

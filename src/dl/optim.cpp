@@ -52,7 +52,7 @@ QV_CLONES void squares_side_by_side(const double* g, const std::size_t* begins, 
     const double* rows[par::kSumSide];
     for (std::size_t j = 0; j < par::kSumSide; ++j) rows[j] = g + begins[j];
     side::Sums sums(acc);
-    side::add_rows(rows, len, sums, [](side::v4 v) { return v * v; });
+    side::add_rows<side::Term::square>(rows, len, sums);
     sums.store(acc);
 }
 

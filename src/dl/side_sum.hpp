@@ -28,12 +28,14 @@ struct Sums {
     }
 };
 
-// sums[j] = (...((sums[j] + op(rows[j][0])) + op(rows[j][1])) ...) + op(rows[j][m - 1])
-// for j < 16, op applied to vectors of terms. Four terms of four rows are
-// loaded as rows and transposed, so that each addition takes the next term
-// of all four.
-template <class Op>
-[[gnu::always_inline]] inline void add_rows(const double* const* rows, std::size_t m, Sums& sums, Op op) {
+// What add_rows adds for an element v of a row: v itself or v * v.
+enum class Term { value, square };
+
+// sums[j] = (...((sums[j] + term(rows[j][0])) + term(rows[j][1])) ...) + term(rows[j][m - 1])
+// for j < 16. Four elements of four rows are loaded as rows and transposed,
+// so that each addition takes the next term of all four.
+template <Term term>
+[[gnu::always_inline]] inline void add_rows(const double* const* rows, std::size_t m, Sums& sums) {
     std::size_t t = 0;
     for (; t + 4 <= m; t += 4) {
         for (int k = 0; k < 4; ++k) {
@@ -42,7 +44,7 @@ template <class Op>
             std::memcpy(&r1, rows[4 * k + 1] + t, sizeof r1);
             std::memcpy(&r2, rows[4 * k + 2] + t, sizeof r2);
             std::memcpy(&r3, rows[4 * k + 3] + t, sizeof r3);
-            r0 = op(r0), r1 = op(r1), r2 = op(r2), r3 = op(r3);
+            if constexpr (term == Term::square) r0 = r0 * r0, r1 = r1 * r1, r2 = r2 * r2, r3 = r3 * r3;
             const v4 t0 = __builtin_shuffle(r0, r1, v4i{0, 4, 2, 6}), t1 = __builtin_shuffle(r0, r1, v4i{1, 5, 3, 7});
             const v4 t2 = __builtin_shuffle(r2, r3, v4i{0, 4, 2, 6}), t3 = __builtin_shuffle(r2, r3, v4i{1, 5, 3, 7});
             v4& a = sums.v[k];
@@ -55,7 +57,7 @@ template <class Op>
     for (; t < m; ++t) {
         for (int k = 0; k < 4; ++k) {
             const v4 r = {rows[4 * k][t], rows[4 * k + 1][t], rows[4 * k + 2][t], rows[4 * k + 3][t]};
-            sums.v[k] = sums.v[k] + op(r);
+            sums.v[k] = sums.v[k] + (term == Term::square ? r * r : r);
         }
     }
 }
@@ -74,7 +76,7 @@ template <class Fill>
     for (std::size_t i = 0; i < len; i += kBlock) {
         const std::size_t m = std::min(kBlock, len - i);
         for (std::size_t j = 0; j < 16; ++j) fill(begins[j] + i, m, block[j]);
-        add_rows(rows, m, sums, [](v4 v) { return v; });
+        add_rows<Term::value>(rows, m, sums);
     }
     sums.store(acc);
 }
