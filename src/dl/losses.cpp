@@ -1,5 +1,6 @@
 #include "dl/losses.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -68,6 +69,25 @@ double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
     double s = -0.0;
     for (std::int64_t i = 0; i < a.n; ++i) s = s + f(a[i], b[i]);
     return s;
+}
+
+// The first i with idx[i] outside [0, limit), or n. Compared as unsigned
+// numbers against a bound of at most 2^63, a negative index is out of range.
+// Whole blocks are tested at once (a loop that vectorises) and only a
+// failing block is searched.
+QV_CLONES std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n, std::uint64_t limit) {
+    constexpr std::size_t kBlock = 1024;
+    limit = std::min(limit, std::uint64_t{1} << 63);
+    for (std::size_t b = 0; b < n; b += kBlock) {
+        const std::size_t e = std::min(n, b + kBlock);
+        bool bad = false;
+        for (std::size_t i = b; i < e; ++i) bad |= static_cast<std::uint64_t>(idx[i]) >= limit;
+        if (!bad) continue;
+        for (std::size_t i = b; i < e; ++i) {
+            if (static_cast<std::uint64_t>(idx[i]) >= limit) return i;
+        }
+    }
+    return n;
 }
 
 // The largest non-NaN element of x[0..n), -inf if there is none. Any
@@ -178,11 +198,7 @@ NewArray one_hot(const IndexView& indices, std::uint64_t num_classes) {
     if (!indices.contiguous) value_error("indices must be contiguous");
     const std::int64_t* idx = indices.data;
     const std::size_t n = indices.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (idx[i] < 0 || static_cast<std::uint64_t>(idx[i]) >= num_classes) {
-            value_error("class index out of range for num_classes");
-        }
-    }
+    if (first_out_of_range(idx, n, num_classes) != n) value_error("class index out of range for num_classes");
     // The shape and the byte count of the result must be representable.
     constexpr std::uint64_t kMaxElements = std::numeric_limits<std::ptrdiff_t>::max() / sizeof(double);
     if (num_classes > kMaxElements || (n != 0 && num_classes > kMaxElements / n)) {
