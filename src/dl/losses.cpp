@@ -8,7 +8,6 @@
 #include <string>
 #include <utility>
 
-
 #include "dl/clones.hpp"
 #include "dl/side_sum.hpp"
 #include "dl/vmath.hpp"
