@@ -99,15 +99,3 @@ def views(base):
     tripled[::-3][:n] = base
     return {"contiguous": base.copy(), "every_other": wide[::2][:n], "reversed": rev[::-1],
             "step_minus_3": tripled[::-3][:n]}
-
-
-def internal_failure(call):
-    """Run call(), which the array borrow rule must refuse; return the
-    exception (a BaseException that is not an Exception)."""
-    try:
-        call()
-    except Exception as exc:  # pragma: no cover - the failure must not be an Exception
-        raise AssertionError(f"expected the internal failure, got {type(exc).__name__}: {exc}") from exc
-    except BaseException as exc:  # noqa: B036 - that is the point
-        return exc
-    raise AssertionError("the call was not refused")

@@ -315,8 +315,16 @@ bool inspect_array(PyObject* o, np::ArrayInfo& info, np::DType dtype, int ndim) 
     return false;
 }
 
-// Byte range [lo, hi) spanned by the array's elements.
-bool borrow(const np::ArrayInfo& a, ArrayBorrow& b, bool exclusive) {
+// Borrow the byte range [lo, hi) spanned by the array's elements. Refusals:
+// a read-only array for a writable parameter, or one call's writable array
+// overlapping another of its arrays (ValueError, naming the parameters); an
+// overlap with an array that a concurrent call holds (RuntimeError, as for
+// instances).
+bool borrow(const np::ArrayInfo& a, ArrayBorrow& b, bool exclusive, const BorrowSite& site) {
+    if (exclusive && !a.writeable) {
+        PyErr_Format(PyExc_ValueError, "argument '%s': array is read-only", site.param);
+        return false;
+    }
     std::uintptr_t lo = reinterpret_cast<std::uintptr_t>(a.data), hi = lo + 8;
     for (int k = 0; k < a.ndim; ++k) {
         if (a.dims[k] == 0) {
@@ -329,17 +337,14 @@ bool borrow(const np::ArrayInfo& a, ArrayBorrow& b, bool exclusive) {
         else
             lo -= static_cast<std::uintptr_t>(-extent);
     }
-    if (exclusive && !a.writeable) {
-        raise_internal("Already borrowed: a writable array argument is read-only");
-        return false;
-    }
     if (lo == hi) return true;  // no memory: nothing to conflict with
-    if (!b.acquire(lo, hi, exclusive)) {
-        raise_internal(exclusive ? "Already borrowed: a writable array argument shares memory with another array in use"
-                                 : "Already mutably borrowed: an array argument shares memory with a writable array in use");
-        return false;
-    }
-    return true;
+    const BorrowSite* holder = b.acquire(lo, hi, exclusive, site);
+    if (!holder) return true;
+    if (holder->call == site.call && site.call != 0)
+        PyErr_Format(PyExc_ValueError, "%s(): '%s' and '%s' share memory", site.owner, holder->param, site.param);
+    else
+        PyErr_SetString(PyExc_RuntimeError, exclusive ? "Already borrowed" : "Already mutably borrowed");
+    return false;
 }
 
 template <class T>
@@ -354,14 +359,14 @@ void fill_vec(const np::ArrayInfo& a, Vec1<T>& v) {
 
 bool ArrayF64<1>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, false)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, false, out.site)) return false;
     fill_vec(a, out.view);
     return true;
 }
 
 bool ArrayF64<2>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 2) || !borrow(a, out.borrow, false)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 2) || !borrow(a, out.borrow, false, out.site)) return false;
     auto& v = out.view;
     v.data = reinterpret_cast<const double*>(a.data);
     v.rows = a.dims[0];
@@ -374,7 +379,7 @@ bool ArrayF64<2>::convert(PyObject* o, storage& out) {
 
 bool ArrayF64<0>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 0) || !borrow(a, out.borrow, false)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 0) || !borrow(a, out.borrow, false, out.site)) return false;
     auto& v = out.view;
     v.data = reinterpret_cast<const double*>(a.data);
     v.shape.assign(a.dims, a.dims + a.ndim);
@@ -387,14 +392,14 @@ bool ArrayF64<0>::convert(PyObject* o, storage& out) {
 
 bool ArrayMutF64::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, true)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, true, out.site)) return false;
     fill_vec(a, out.view);
     return true;
 }
 
 bool IndexArray::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Int64, 1) || !borrow(a, out.borrow, false)) return false;
+    if (!inspect_array(o, a, np::DType::Int64, 1) || !borrow(a, out.borrow, false, out.site)) return false;
     fill_vec(a, out.view);
     return true;
 }

@@ -112,11 +112,13 @@ struct Float64Matrix : Plain<Matrix> {
     static bool convert(PyObject* o, Matrix& out);
 };
 
-// Borrowed arrays: the storage keeps the borrow until the call ends.
+// Borrowed arrays: the storage keeps the borrow until the call ends. The
+// frame fills in the site before converting.
 template <class View>
 struct Borrowed {
     View view;
     ArrayBorrow borrow;
+    BorrowSite site;
 };
 
 // Read-only float64 array of exactly 1 or 2 dimensions, or any rank (0).

@@ -65,12 +65,18 @@ struct Params {
     static constexpr const char* names[count + 1] = {Ps::name..., nullptr};
     using storage = std::tuple<typename Ps::kind::storage...>;
 
+    // owner names the entry point in borrow refusals; call is this call's id,
+    // drawn when its first array is borrowed.
     template <std::size_t I = 0>
-    static bool convert(PyObject* const* slots, storage& st) {
+    static bool convert(PyObject* const* slots, storage& st, const char* owner, std::uint64_t call = 0) {
         if constexpr (I == sizeof...(Ps)) {
             return true;
         } else {
             using Param = std::tuple_element_t<I, std::tuple<Ps...>>;
+            if constexpr (requires { std::get<I>(st).site; }) {
+                if (!call) call = next_call_id();
+                std::get<I>(st).site = {owner, Param::name, call};
+            }
             if (slots[I]) {
                 if (!Param::kind::convert(slots[I], std::get<I>(st))) {
                     prefix_type_error(Param::name);
@@ -79,7 +85,7 @@ struct Params {
             } else if constexpr (!Param::required) {
                 std::get<I>(st) = Param::default_value();
             }
-            return convert<I + 1>(slots, st);
+            return convert<I + 1>(slots, st, owner, call);
         }
     }
 
@@ -113,9 +119,9 @@ PyObject* run(typename Ps::storage& st, std::index_sequence<I...>, Pre&&... pre)
 }
 
 template <Lock L, auto Routine, class Ps, class... Pre>
-PyObject* convert_and_run(PyObject* const* slots, Pre&&... pre) {
+PyObject* convert_and_run(const char* owner, PyObject* const* slots, Pre&&... pre) {
     typename Ps::storage st;
-    if (!Ps::convert(slots, st)) return nullptr;
+    if (!Ps::convert(slots, st, owner)) return nullptr;
     return run<L, Routine, Ps>(st, std::make_index_sequence<Ps::count>{}, std::forward<Pre>(pre)...);
 }
 
@@ -130,11 +136,11 @@ struct Function {
     static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
         return guarded([&]() -> PyObject* {
             // Every parameter given by position: the arguments are the slots.
-            if (!kwnames && nargs == params::count) return detail::convert_and_run<L, Routine, params>(args);
+            if (!kwnames && nargs == params::count) return detail::convert_and_run<L, Routine, params>(FName.s, args);
             static constexpr detail::Signature sig{FName.s, params::names, params::count, params::required};
             std::array<PyObject*, params::count + 1> slots{};
             if (!detail::bind(sig, slots.data(), args, nargs, kwnames)) return nullptr;
-            return detail::convert_and_run<L, Routine, params>(slots.data());
+            return detail::convert_and_run<L, Routine, params>(FName.s, slots.data());
         });
     }
 

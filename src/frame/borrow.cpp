@@ -9,6 +9,7 @@ struct Range {
     std::uintptr_t lo, hi;
     bool exclusive;
     std::uint64_t id;
+    BorrowSite site;
 };
 
 std::vector<Range>& table() {
@@ -16,19 +17,22 @@ std::vector<Range>& table() {
     return ranges;
 }
 std::uint64_t next_id = 1;
+std::uint64_t next_call = 1;
 
 }  // namespace
 
-bool ArrayBorrow::acquire(std::uintptr_t lo, std::uintptr_t hi, bool exclusive) {
+std::uint64_t next_call_id() noexcept { return next_call++; }
+
+const BorrowSite* ArrayBorrow::acquire(std::uintptr_t lo, std::uintptr_t hi, bool exclusive, const BorrowSite& site) {
     release();
     auto& t = table();
     for (const Range& r : t) {
         bool overlap = lo < r.hi && r.lo < hi;
-        if (overlap && (exclusive || r.exclusive)) return false;
+        if (overlap && (exclusive || r.exclusive)) return &r.site;
     }
     id_ = next_id++;
-    t.push_back({lo, hi, exclusive, id_});
-    return true;
+    t.push_back({lo, hi, exclusive, id_, site});
+    return nullptr;
 }
 
 void ArrayBorrow::release() noexcept {

@@ -5,6 +5,17 @@
 
 namespace qv {
 
+// Who borrows an array: the entry point, the parameter and the call (one id
+// per call, so that a call's own arrays are told apart from another call's).
+struct BorrowSite {
+    const char* owner = "";  // "adam_step", "Tensor.add_bias_inplace"
+    const char* param = "";
+    std::uint64_t call = 0;
+};
+
+// A fresh call id (lock held).
+std::uint64_t next_call_id() noexcept;
+
 // Array borrows: a process-wide table of the memory ranges of every array
 // borrowed by a running call. A shared borrow conflicts with an overlapping
 // exclusive one; an exclusive borrow conflicts with any overlapping borrow.
@@ -20,8 +31,9 @@ public:
     }
     ~ArrayBorrow() { release(); }
 
-    // Record the byte range [lo, hi). False on conflict (nothing recorded).
-    bool acquire(std::uintptr_t lo, std::uintptr_t hi, bool exclusive);
+    // Record the byte range [lo, hi). On conflict nothing is recorded and the
+    // conflicting borrow is returned (its site); nullptr on success.
+    const BorrowSite* acquire(std::uintptr_t lo, std::uintptr_t hi, bool exclusive, const BorrowSite& site);
     void release() noexcept;
 
 private:

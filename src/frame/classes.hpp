@@ -149,14 +149,15 @@ struct Method {
             }
             typename SelfKind::storage me;
             if (!SelfKind::convert(self, me)) return nullptr;
-            return detail::convert_and_run<L, Routine, params>(given, SelfKind::get(me));
+            return detail::convert_and_run<L, Routine, params>(owner.data(), given, SelfKind::get(me));
         });
     }
     static PyObject* call_noargs(PyObject* self, PyObject*) noexcept {
         return guarded([&]() -> PyObject* {
             typename SelfKind::storage me;
             if (!SelfKind::convert(self, me)) return nullptr;
-            return detail::convert_and_run<L, Routine, params>(nullptr, SelfKind::get(me));
+            static constexpr auto& owner = detail::Joined<cls, MName>::value;
+            return detail::convert_and_run<L, Routine, params>(owner.data(), nullptr, SelfKind::get(me));
         });
     }
 
@@ -183,7 +184,7 @@ struct ClassMethod {
             static constexpr detail::Signature sig{owner.data(), params::names, params::count, params::required};
             std::array<PyObject*, params::count + 1> slots{};
             if (!detail::bind(sig, slots.data(), args, nargs, kwnames)) return nullptr;
-            return detail::convert_and_run<L, Routine, params>(slots.data());
+            return detail::convert_and_run<L, Routine, params>(owner.data(), slots.data());
         });
     }
     static PyMethodDef def(const char* doc) {
@@ -210,7 +211,7 @@ struct Constructor {
             bool bound = detail::bind(sig, slots.data(), flat.data(), nargs, kwnames);
             Py_XDECREF(kwnames);
             if (!bound) return nullptr;
-            return detail::convert_and_run<L, wrap, params>(slots.data());
+            return detail::convert_and_run<L, wrap, params>(owner.data(), slots.data());
         });
     }
 
