@@ -1,13 +1,14 @@
 # make demo  - run the main example
 # make test  - build and run every test (native and Python)
 # make bench - run the side-by-side benchmarks
+# make test-asan - every test again under AddressSanitizer and UBSan
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
 VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test test-native test-python bench deps clean
+.PHONY: all demo test test-native test-python test-asan bench deps clean
 
 all: $(VENV)/.built
 
@@ -35,6 +36,10 @@ test-python: $(VENV)/.built
 	@$(PY) -m pytest tests
 
 test: test-native test-python
+
+# The whole suite again against a build with AddressSanitizer and UBSan.
+test-asan: $(VENV)/.venv
+	@scripts/test-asan $(PY)
 
 demo: $(VENV)/.built
 	@$(PY) examples/main.py
