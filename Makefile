@@ -2,13 +2,14 @@
 # make test  - build and run every test (native and Python)
 # make bench - run the side-by-side benchmarks
 # make test-asan - every test again under AddressSanitizer and UBSan
+# make wheel - the self-contained abi3 wheel, in dist/
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
 VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test test-native test-python test-asan bench deps clean
+.PHONY: all demo test test-native test-python test-asan test-wheel wheel bench deps clean
 
 all: $(VENV)/.built
 
@@ -35,7 +36,19 @@ test-native: build/native/Makefile
 test-python: $(VENV)/.built
 	@$(PY) -m pytest tests
 
-test: test-native test-python
+test: test-native test-python test-wheel
+
+$(VENV)/.wheel-tools: $(VENV)/.venv requirements-wheel.txt
+	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-wheel.txt
+	@touch $@
+
+# The self-contained abi3 wheel, in dist/.
+wheel: $(VENV)/.built $(VENV)/.wheel-tools
+	@scripts/build-wheel $(PY)
+
+# The wheel installed into a fresh venv of every CPython 3.12+ here.
+test-wheel: wheel
+	@scripts/test-wheel
 
 # The whole suite again against a build with AddressSanitizer and UBSan.
 test-asan: $(VENV)/.venv
