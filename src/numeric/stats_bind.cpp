@@ -1,6 +1,7 @@
 #include "numeric/stats_bind.hpp"
 
 #include "frame/binding.hpp"
+#include "numeric/levenshtein.hpp"
 #include "numeric/stats.hpp"
 
 namespace qv::numeric::bind {

@@ -1,0 +1,14 @@
+// Edit distance over bytes, by the bit-parallel algorithm: one 64-bit word
+// holds the vertical differences of 64 cells of a column of the distance
+// table, and a column advances a word at a time. Plain C++.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+namespace qv::numeric {
+
+// Levenshtein distance between the bytes of a and b: insertions, deletions
+// and substitutions of single bytes, each costing 1.
+std::int64_t levenshtein(std::string_view a, std::string_view b);
+
+}  // namespace qv::numeric
