@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "frame/buffer.hpp"
 
@@ -36,9 +38,9 @@ Pair strip(std::string_view a, std::string_view b) noexcept {
 // horizontal difference above the block's first row is +1 / -1; on return,
 // the same below its last row. T is a word or a vector of words.
 template <class T>
-[[gnu::always_inline]] inline void advance(T& pv, T& mv, T eq, T& hp, T& hn) noexcept {
-    const T xv = eq | mv;
-    eq |= hn;
+[[gnu::always_inline]] inline void advance(T& pv, T& mv, const T& match, T& hp, T& hn) noexcept {
+    const T xv = match | mv;
+    const T eq = match | hn;
     const T xh = (((eq & pv) + pv) ^ pv) | eq;
     T ph = mv | ~(xh | pv);
     T mh = pv & xh;
@@ -79,33 +81,284 @@ std::int64_t one_word(std::string_view text, std::string_view pattern) noexcept 
     return static_cast<std::int64_t>(text.size()) + column_sum(pv, mv, pattern.size());
 }
 
-// Longer patterns: one word per 64 rows, each text byte advancing the blocks
-// from the top down.
-std::int64_t blocks(std::string_view text, std::string_view pattern) {
-    const std::size_t m = pattern.size(), nb = (m + kBits - 1) / kBits;
-    auto masks = Buffer<Word>::zeros(256 * nb);
-    for (std::size_t j = 0; j < m; ++j)
-        masks[static_cast<unsigned char>(pattern[j]) * nb + j / kBits] |= Word{1} << (j % kBits);
-    auto pv = Buffer<Word>::uninit(nb), mv = Buffer<Word>::uninit(nb);
-    std::fill(pv.begin(), pv.end(), ~Word{0});
-    std::fill(mv.begin(), mv.end(), Word{0});
-    for (char ch : text) {
-        const Word* eq = masks.data() + static_cast<unsigned char>(ch) * nb;
-        Word hp = 1, hn = 0;
-        for (std::size_t w = 0; w < nb; ++w) advance(pv[w], mv[w], eq[w], hp, hn);
+// ---- longer patterns: blocks of 64 rows along a wavefront ----------------
+//
+// The pattern's rows are cut into blocks of 64. Block w at text position t
+// needs block w - 1 at t (the horizontal difference entering its first row)
+// and itself at t - 1, so blocks of consecutive rows can run side by side if
+// each starts one text position after the block above: lane j of a group of
+// W lanes runs block gW + j at text position s - j in step s. The
+// horizontal differences leaving a group's last lane are kept per text
+// position for the next group. Each step reads its W match masks with plain
+// loads from a window of rows into which every text byte's masks were
+// written skewed (word j of position p into row p + j), W positions ahead.
+//
+// Band: when the distance is at most k, every cell an optimal path touches
+// lies on a diagonal c - r (column c, the text bytes read; row r) with
+// |c - r| + |n - m - (c - r)| <= k. A group then only needs the columns where
+// its rows meet those diagonals: it starts from a column left of them with
+// vertical differences of +1 (never below the true values) and the group
+// below takes horizontal differences of +1 past the group's last column. The
+// values so computed are never below the true ones and equal them along an
+// optimal path, so a result at most k is the distance. A bound too small is
+// noticed at a group's last row: every path crosses it, so when each of its
+// cells plus the least cost from there to the end exceeds k, so does the
+// distance.
+
+// The pattern's match masks: row[c] is the offset of byte c's masks (the
+// zero row 0 for bytes not in the pattern); `stride` words a row, the blocks
+// padded to a whole number of groups.
+struct MaskTable {
+    Buffer<Word> masks;
+    std::uint32_t row[256];
+    std::size_t stride;
+
+    MaskTable(std::string_view pattern, std::size_t stride) : stride(stride) {
+        std::uint16_t code[256] = {};
+        std::size_t distinct = 0;
+        for (char ch : pattern) {
+            std::uint16_t& c = code[static_cast<unsigned char>(ch)];
+            if (c == 0) c = static_cast<std::uint16_t>(++distinct);
+        }
+        masks = Buffer<Word>::zeros((distinct + 1) * stride);
+        for (int c = 0; c < 256; ++c) row[c] = static_cast<std::uint32_t>(code[c] * stride);
+        for (std::size_t j = 0; j < pattern.size(); ++j)
+            masks[row[static_cast<unsigned char>(pattern[j])] + j / kBits] |= Word{1} << (j % kBits);
     }
-    std::int64_t d = static_cast<std::int64_t>(text.size());
-    for (std::size_t w = 0; w < nb; ++w) d += column_sum(pv[w], mv[w], std::min(kBits, m - w * kBits));
-    return d;
+};
+
+// The diagonals c - r a path of cost at most k may use, from text length n
+// and pattern length m <= n; k at least n covers the whole table.
+struct Band {
+    std::int64_t k, low, high;
+    Band(std::int64_t k, std::int64_t n, std::int64_t m) : k(k), low(-((k - (n - m)) / 2)), high((k + n - m) / 2) {}
+};
+
+// L lanes a vector, U vectors a step.
+template <int L, int U>
+struct Wave {
+    static constexpr std::size_t kLanes = std::size_t{L} * U;
+    static constexpr std::size_t kGroupRows = kLanes * kBits;
+    static constexpr std::size_t kWindow = 64;  // steps between moves of the mask window
+    typedef Word V __attribute__((vector_size(L * sizeof(Word))));
+    typedef std::int64_t S __attribute__((vector_size(L * sizeof(Word))));
+
+    const unsigned char* text;
+    std::int64_t n, m;
+    const MaskTable& table;
+    std::uint8_t* up;    // per text position: 1 when the horizontal difference
+    std::uint8_t* down;  // below the last group run is +1 / -1
+    Word* window;        // (kWindow + 2 kLanes) rows of kLanes words
+
+    // The group being run: its masks, its columns, its lanes.
+    const Word* masks;
+    std::int64_t lo, hi, base;  // first row of the window: text position base
+    V pv[U], mv[U], hp[U], hn[U];
+
+    // Shuffle indices that move lanes up by one, lane 0 taking lane L - 1 of
+    // a second vector; and each lane's number.
+    template <class Seq>
+    struct Consts;
+    template <std::size_t... I>
+    struct Consts<std::index_sequence<I...>> {
+        static constexpr S up = {static_cast<std::int64_t>(I == 0 ? 2 * L - 1 : I - 1)...};
+        static constexpr S numbers = {static_cast<std::int64_t>(I)...};
+    };
+    using K = Consts<std::make_index_sequence<L>>;
+
+    // Word j of text position p's masks into row p + j of the window.
+    [[gnu::always_inline]] void put(std::int64_t p) {
+        const Word* src = masks + table.row[text[p]];
+        Word* dst = window + (p - base) * kLanes;
+        for (std::size_t j = 0; j < kLanes; ++j) dst[j * (kLanes + 1)] = src[j];
+    }
+
+    // Step s: lane j at text position s - j. Edge: some lanes outside
+    // [lo, hi), which keep their state.
+    template <bool Edge>
+    [[gnu::always_inline]] void step(std::int64_t s) {
+        if (s - base == std::int64_t{kWindow}) {
+            std::memcpy(window, window + kWindow * kLanes, 2 * kLanes * kLanes * sizeof(Word));
+            base += kWindow;
+        }
+        if (s + std::int64_t{kLanes} < hi) put(s + kLanes);
+        const Word* eq = window + (s - base) * kLanes;
+        // The differences entering each lane: those the lane above left in
+        // the previous step, for lane 0 those of the group above.
+        const bool top_in = !Edge || s < hi;
+        V cp[U], cn[U];
+        cp[0] = __builtin_shuffle(hp[0], V{} + Word{top_in ? up[s] : 0u}, K::up);
+        cn[0] = __builtin_shuffle(hn[0], V{} + Word{top_in ? down[s] : 0u}, K::up);
+        for (int u = 1; u < U; ++u) {
+            cp[u] = __builtin_shuffle(hp[u], hp[u - 1], K::up);
+            cn[u] = __builtin_shuffle(hn[u], hn[u - 1], K::up);
+        }
+        for (int u = 0; u < U; ++u) {
+            V x;
+            std::memcpy(&x, eq + u * L, sizeof x);
+            V p = pv[u], q = mv[u];
+            advance(p, q, x, cp[u], cn[u]);
+            hp[u] = cp[u], hn[u] = cn[u];
+            if constexpr (Edge) {
+                const S t = (S{} + (s - u * L)) - K::numbers;
+                const V keep = reinterpret_cast<V>((t < S{} + lo) | (t >= S{} + hi));
+                p = (pv[u] & keep) | (p & ~keep);
+                q = (mv[u] & keep) | (q & ~keep);
+            }
+            pv[u] = p, mv[u] = q;
+        }
+        const std::int64_t t = s - std::int64_t{kLanes - 1};
+        if (!Edge || (t >= lo && t < hi)) {
+            up[t] = static_cast<std::uint8_t>(hp[U - 1][L - 1]);
+            down[t] = static_cast<std::uint8_t>(hn[U - 1][L - 1]);
+        }
+    }
+
+    // Runs group g over text positions [lo, hi).
+    [[gnu::always_inline]] void run_group(std::size_t g, std::int64_t lo_, std::int64_t hi_) {
+        masks = table.masks.data() + g * kLanes;
+        lo = lo_, hi = hi_, base = lo_;
+        for (int u = 0; u < U; ++u) pv[u] = ~V{}, mv[u] = V{}, hp[u] = V{}, hn[u] = V{};
+        const std::int64_t w = kLanes;
+        for (std::int64_t p = lo; p < std::min(hi, lo + w); ++p) put(p);
+        const std::int64_t inner = lo + w - 1, end = hi + w - 1;
+        std::int64_t s = lo;
+        for (; s < std::min(inner, end); ++s) step<true>(s);
+        for (; s < hi; ++s) step<false>(s);
+        for (; s < end; ++s) step<true>(s);
+    }
+
+    // The distance if it is at most band.k, else a value above band.k.
+    [[gnu::always_inline]] std::int64_t run(const Band& band) {
+        const std::int64_t rows = kGroupRows, groups = (m + rows - 1) / rows;
+        std::int64_t lo = 0, hi = 0, corner = 0;  // corner: value at (lo, first row - 1)
+        for (std::int64_t g = 0; g < groups; ++g) {
+            const std::int64_t top = g * rows + 1, bottom = top + rows - 1;
+            const std::int64_t next_lo = std::max<std::int64_t>(0, top + band.low - 1);
+            const std::int64_t next_hi = std::min(n, bottom + band.high);
+            if (g == 0) {
+                corner = next_lo;
+                std::memset(up + next_lo, 1, next_hi - next_lo);
+                std::memset(down + next_lo, 0, next_hi - next_lo);
+            } else {
+                corner += rows;
+                for (std::int64_t t = lo; t < next_lo; ++t) corner += up[t] - down[t];
+                std::memset(up + hi, 1, next_hi - hi);
+                std::memset(down + hi, 0, next_hi - hi);
+            }
+            lo = next_lo, hi = next_hi;
+            if (g + 1 == groups) break;
+            run_group(g, lo, hi);
+            if (band.k < n && exceeds(band, corner + rows, bottom)) return band.k + 1;
+        }
+        // The last group: the value above its first row at column n, then
+        // the vertical differences of its rows down to m.
+        std::int64_t d = corner;
+        for (std::int64_t t = lo; t < n; ++t) d += up[t] - down[t];
+        run_group(groups - 1, lo, n);
+        Word p[kLanes], q[kLanes];
+        std::memcpy(p, pv, sizeof p);
+        std::memcpy(q, mv, sizeof q);
+        const std::int64_t left = m - (groups - 1) * rows;
+        for (std::int64_t j = 0; j * std::int64_t{kBits} < left; ++j)
+            d += column_sum(p[j], q[j], std::min<std::int64_t>(kBits, left - j * kBits));
+        return d;
+    }
+
+    // Whether every cell of the group's last row, from column lo (value v)
+    // to hi, plus the least cost from there to (n, m), exceeds band.k.
+    bool exceeds(const Band& band, std::int64_t v, std::int64_t row) const {
+        const std::int64_t skew = n - m + row;
+        for (std::int64_t c = lo;; ++c) {
+            if (v + std::abs(skew - c) <= band.k) return false;
+            if (c == hi) return true;
+            v += up[c] - down[c];
+        }
+    }
+};
+
+// The band's columns summed over the groups: the steps a run takes.
+std::int64_t band_steps(const Band& band, std::int64_t n, std::int64_t m, std::int64_t lanes) {
+    const std::int64_t rows = lanes * kBits;
+    std::int64_t steps = 0;
+    for (std::int64_t top = 1; top <= m; top += rows)
+        steps += std::min(n, top + rows - 1 + band.high) - std::max<std::int64_t>(0, top + band.low - 1) + lanes;
+    return steps;
+}
+
+// Bands of doubling width while a band costs at most half the whole table,
+// then the whole table. text is at least as long as pattern.
+template <int L, int U>
+[[gnu::always_inline]] inline std::int64_t wavefront(std::string_view text, std::string_view pattern) {
+    using W = Wave<L, U>;
+    const std::int64_t n = static_cast<std::int64_t>(text.size()), m = static_cast<std::int64_t>(pattern.size());
+    const std::int64_t groups = (m + W::kGroupRows - 1) / W::kGroupRows;
+    const MaskTable table(pattern, groups * W::kLanes);
+    auto up = Buffer<std::uint8_t>::uninit(n), down = Buffer<std::uint8_t>::uninit(n);
+    auto window = Buffer<Word>::zeros((W::kWindow + 2 * W::kLanes) * W::kLanes);
+    W wave{reinterpret_cast<const unsigned char*>(text.data()), n, m, table, up.data(), down.data(), window.data()};
+    const Band whole(2 * n + 2, n, m);
+    const std::int64_t all = band_steps(whole, n, m, W::kLanes);
+    for (std::int64_t slack = W::kGroupRows / 2;; slack *= 2) {
+        const Band band(n - m + slack, n, m);
+        if (band.k >= n || 2 * band_steps(band, n, m, W::kLanes) > all) break;
+        const std::int64_t d = wave.run(band);
+        if (d <= band.k) return d;
+    }
+    return wave.run(whole);
+}
+
+std::int64_t wavefront_baseline(std::string_view text, std::string_view pattern) {
+    return wavefront<2, 2>(text, pattern);
+}
+[[gnu::target("arch=x86-64-v3")]] std::int64_t wavefront_v3(std::string_view text, std::string_view pattern) {
+    return wavefront<4, 2>(text, pattern);
+}
+[[gnu::target("arch=x86-64-v4")]] std::int64_t wavefront_v4(std::string_view text, std::string_view pattern) {
+    return wavefront<8, 1>(text, pattern);
+}
+
+using WavefrontFn = std::int64_t (*)(std::string_view, std::string_view);
+
+WavefrontFn wavefront_for(Isa level) {
+    switch (level) {
+        case Isa::V4: return wavefront_v4;
+        case Isa::V3: return wavefront_v3;
+        default: return wavefront_baseline;
+    }
+}
+
+Isa best_level() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("x86-64-v4")) return Isa::V4;
+    if (__builtin_cpu_supports("x86-64-v3")) return Isa::V3;
+    return Isa::Baseline;
+}
+
+const WavefrontFn g_wavefront = wavefront_for(best_level());
+
+std::int64_t distance(std::string_view a, std::string_view b, WavefrontFn longer) {
+    const auto [text, pattern] = strip(a, b);
+    if (pattern.empty()) return static_cast<std::int64_t>(text.size());
+    if (pattern.size() <= kBits) return one_word(text, pattern);
+    return longer(text, pattern);
 }
 
 }  // namespace
 
-std::int64_t levenshtein(std::string_view a, std::string_view b) {
-    const auto [text, pattern] = strip(a, b);
-    if (pattern.empty()) return static_cast<std::int64_t>(text.size());
-    if (pattern.size() <= kBits) return one_word(text, pattern);
-    return blocks(text, pattern);
+std::int64_t levenshtein(std::string_view a, std::string_view b) { return distance(a, b, g_wavefront); }
+
+bool isa_supported(Isa level) {
+    __builtin_cpu_init();
+    switch (level) {
+        case Isa::V4: return __builtin_cpu_supports("x86-64-v4");
+        case Isa::V3: return __builtin_cpu_supports("x86-64-v3");
+        default: return true;
+    }
+}
+
+std::int64_t levenshtein_at(Isa level, std::string_view a, std::string_view b) {
+    return distance(a, b, wavefront_for(level));
 }
 
 }  // namespace qv::numeric

@@ -11,4 +11,11 @@ namespace qv::numeric {
 // and substitutions of single bytes, each costing 1.
 std::int64_t levenshtein(std::string_view a, std::string_view b);
 
+// The vector kernels by instruction-set level, for the tests: levenshtein
+// with the given level's kernel, which must only be asked for when the
+// processor supports it (isa_supported).
+enum class Isa { Baseline, V3, V4 };
+bool isa_supported(Isa level);
+std::int64_t levenshtein_at(Isa level, std::string_view a, std::string_view b);
+
 }  // namespace qv::numeric
