@@ -1,11 +1,14 @@
 #include "numeric/levenshtein.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include <immintrin.h>
 
 #include "frame/buffer.hpp"
 
@@ -61,22 +64,63 @@ inline std::int64_t column_sum(Word pv, Word mv, std::size_t rows) noexcept {
     return std::popcount(pv & keep) - std::popcount(mv & keep);
 }
 
-// Pattern of at most 64 bytes: one word, the match masks of its distinct
-// bytes in a small table on the stack.
-std::int64_t one_word(std::string_view text, std::string_view pattern) noexcept {
-    std::uint8_t code[256] = {};  // 0: the byte is not in the pattern
-    Word masks[kBits + 1];
-    masks[0] = 0;
-    unsigned distinct = 0;
-    for (std::size_t j = 0; j < pattern.size(); ++j) {
-        std::uint8_t& c = code[static_cast<unsigned char>(pattern[j])];
-        if (c == 0) masks[c = static_cast<std::uint8_t>(++distinct)] = 0;
-        masks[c] |= Word{1} << j;
+// ---- patterns of at most 64 bytes: one word -------------------------------
+//
+// The text byte's match mask comes from comparing it with the whole pattern,
+// held zero-padded in vector registers: no table to build. Bits past the
+// pattern's end may be set (for byte 0); they only ever reach rows below it.
+
+struct Padded {
+    alignas(64) unsigned char bytes[kBits] = {};
+    explicit Padded(std::string_view pattern) noexcept { std::memcpy(bytes, pattern.data(), pattern.size()); }
+};
+
+struct MatchSse2 {
+    __m128i p[4];
+    explicit MatchSse2(std::string_view pattern) noexcept {
+        const Padded padded(pattern);
+        for (int i = 0; i < 4; ++i) p[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(padded.bytes) + i);
     }
+    Word operator()(unsigned char c) const noexcept {
+        const __m128i b = _mm_set1_epi8(static_cast<char>(c));
+        Word r = 0;
+        for (int i = 0; i < 4; ++i)
+            r |= Word{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(p[i], b)))} << (16 * i);
+        return r;
+    }
+};
+
+struct MatchAvx2 {
+    __m256i p[2];
+    [[gnu::target("arch=x86-64-v3")]] explicit MatchAvx2(std::string_view pattern) noexcept {
+        const Padded padded(pattern);
+        for (int i = 0; i < 2; ++i) p[i] = _mm256_load_si256(reinterpret_cast<const __m256i*>(padded.bytes) + i);
+    }
+    [[gnu::target("arch=x86-64-v3")]] Word operator()(unsigned char c) const noexcept {
+        const __m256i b = _mm256_set1_epi8(static_cast<char>(c));
+        return Word{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(p[0], b)))} |
+               Word{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(p[1], b)))} << 32;
+    }
+};
+
+struct MatchAvx512 {
+    __m512i p;
+    // A masked load: no copy, nothing read past the pattern.
+    [[gnu::target("arch=x86-64-v4")]] explicit MatchAvx512(std::string_view pattern) noexcept
+        : p(_mm512_maskz_loadu_epi8(~Word{0} >> (kBits - pattern.size()), pattern.data())) {}
+    [[gnu::target("arch=x86-64-v4")]] Word operator()(unsigned char c) const noexcept {
+        return _mm512_cmpeq_epi8_mask(p, _mm512_set1_epi8(static_cast<char>(c)));
+    }
+};
+
+// Levels whose functions carry these matchers inline them whole (flatten).
+template <class Match>
+[[gnu::always_inline]] inline std::int64_t one_word(std::string_view text, std::string_view pattern) noexcept {
+    const Match match(pattern);
     Word pv = ~Word{0}, mv = 0;
     for (char ch : text) {
         Word hp = 1, hn = 0;
-        advance(pv, mv, masks[code[static_cast<unsigned char>(ch)]], hp, hn);
+        advance(pv, mv, match(static_cast<unsigned char>(ch)), hp, hn);
     }
     return static_cast<std::int64_t>(text.size()) + column_sum(pv, mv, pattern.size());
 }
@@ -162,9 +206,18 @@ struct Wave {
     template <std::size_t... I>
     struct Consts<std::index_sequence<I...>> {
         static constexpr S up = {static_cast<std::int64_t>(I == 0 ? 2 * L - 1 : I - 1)...};
-        static constexpr S numbers = {static_cast<std::int64_t>(I)...};
     };
     using K = Consts<std::make_index_sequence<L>>;
+    // kLanes words of ones, then kLanes of zeros: kLanes words from
+    // kLanes - 1 - a on have lanes 0 to a set.
+    static constexpr std::array<Word, 2 * kLanes> kFirst = [] {
+        std::array<Word, 2 * kLanes> a{};
+        for (std::size_t j = 0; j < kLanes; ++j) a[j] = ~Word{0};
+        return a;
+    }();
+    [[gnu::always_inline]] static const Word* first_lanes(std::int64_t a) {
+        return kFirst.data() + (kLanes - 1 - std::clamp<std::int64_t>(a, -1, kLanes - 1));
+    }
 
     // Word j of text position p's masks into row p + j of the window.
     [[gnu::always_inline]] void put(std::int64_t p) {
@@ -199,9 +252,11 @@ struct Wave {
             V p = pv[u], q = mv[u];
             advance(p, q, x, cp[u], cn[u]);
             hp[u] = cp[u], hn[u] = cn[u];
-            if constexpr (Edge) {
-                const S t = (S{} + (s - u * L)) - K::numbers;
-                const V keep = reinterpret_cast<V>((t < S{} + lo) | (t >= S{} + hi));
+            if constexpr (Edge) {  // lanes s - hi < j <= s - lo run
+                V run, past;
+                std::memcpy(&run, first_lanes(s - lo) + u * L, sizeof run);
+                std::memcpy(&past, first_lanes(s - hi) + u * L, sizeof past);
+                const V keep = ~run | past;
                 p = (pv[u] & keep) | (p & ~keep);
                 q = (mv[u] & keep) | (q & ~keep);
             }
@@ -308,23 +363,45 @@ template <int L, int U>
     return wave.run(whole);
 }
 
-std::int64_t wavefront_baseline(std::string_view text, std::string_view pattern) {
-    return wavefront<2, 2>(text, pattern);
+[[gnu::noinline]] std::int64_t wavefront_baseline(std::string_view text, std::string_view pattern) {
+    return wavefront<2, 4>(text, pattern);
 }
-[[gnu::target("arch=x86-64-v3")]] std::int64_t wavefront_v3(std::string_view text, std::string_view pattern) {
-    return wavefront<4, 2>(text, pattern);
+[[gnu::target("arch=x86-64-v3"), gnu::noinline]] std::int64_t wavefront_v3(std::string_view text, std::string_view pattern) {
+    return wavefront<4, 4>(text, pattern);
 }
-[[gnu::target("arch=x86-64-v4")]] std::int64_t wavefront_v4(std::string_view text, std::string_view pattern) {
-    return wavefront<8, 1>(text, pattern);
+[[gnu::target("arch=x86-64-v4"), gnu::noinline]] std::int64_t wavefront_v4(std::string_view text, std::string_view pattern) {
+    return wavefront<8, 2>(text, pattern);
 }
 
-using WavefrontFn = std::int64_t (*)(std::string_view, std::string_view);
+// The whole distance with one level's kernels. Two strings that both fit a
+// word are read along the shorter, with the longer as the pattern.
+template <class Match>
+[[gnu::always_inline]] inline std::int64_t distance(std::string_view a, std::string_view b,
+                                                    std::int64_t (*longer)(std::string_view, std::string_view)) {
+    auto [text, pattern] = strip(a, b);
+    if (pattern.empty()) return static_cast<std::int64_t>(text.size());
+    if (pattern.size() > kBits) return longer(text, pattern);
+    if (text.size() <= kBits) std::swap(text, pattern);
+    return one_word<Match>(text, pattern);
+}
 
-WavefrontFn wavefront_for(Isa level) {
+[[gnu::flatten]] std::int64_t distance_baseline(std::string_view a, std::string_view b) {
+    return distance<MatchSse2>(a, b, wavefront_baseline);
+}
+[[gnu::target("arch=x86-64-v3"), gnu::flatten]] std::int64_t distance_v3(std::string_view a, std::string_view b) {
+    return distance<MatchAvx2>(a, b, wavefront_v3);
+}
+[[gnu::target("arch=x86-64-v4"), gnu::flatten]] std::int64_t distance_v4(std::string_view a, std::string_view b) {
+    return distance<MatchAvx512>(a, b, wavefront_v4);
+}
+
+using DistanceFn = std::int64_t (*)(std::string_view, std::string_view);
+
+DistanceFn distance_for(Isa level) {
     switch (level) {
-        case Isa::V4: return wavefront_v4;
-        case Isa::V3: return wavefront_v3;
-        default: return wavefront_baseline;
+        case Isa::V4: return distance_v4;
+        case Isa::V3: return distance_v3;
+        default: return distance_baseline;
     }
 }
 
@@ -335,18 +412,15 @@ Isa best_level() {
     return Isa::Baseline;
 }
 
-const WavefrontFn g_wavefront = wavefront_for(best_level());
-
-std::int64_t distance(std::string_view a, std::string_view b, WavefrontFn longer) {
-    const auto [text, pattern] = strip(a, b);
-    if (pattern.empty()) return static_cast<std::int64_t>(text.size());
-    if (pattern.size() <= kBits) return one_word(text, pattern);
-    return longer(text, pattern);
-}
+const DistanceFn g_distance = distance_for(best_level());
 
 }  // namespace
 
-std::int64_t levenshtein(std::string_view a, std::string_view b) { return distance(a, b, g_wavefront); }
+std::int64_t levenshtein(std::string_view a, std::string_view b) { return g_distance(a, b); }
+
+bool levenshtein_is_quick(std::string_view a, std::string_view b) noexcept {
+    return std::min(a.size(), b.size()) <= kBits && std::max(a.size(), b.size()) <= 1024;
+}
 
 bool isa_supported(Isa level) {
     __builtin_cpu_init();
@@ -358,7 +432,7 @@ bool isa_supported(Isa level) {
 }
 
 std::int64_t levenshtein_at(Isa level, std::string_view a, std::string_view b) {
-    return distance(a, b, wavefront_for(level));
+    return distance_for(level)(a, b);
 }
 
 }  // namespace qv::numeric

@@ -11,6 +11,10 @@ namespace qv::numeric {
 // and substitutions of single bytes, each costing 1.
 std::int64_t levenshtein(std::string_view a, std::string_view b);
 
+// Whether levenshtein(a, b) takes about a microsecond or less: the shorter
+// string fits one word and the longer has at most 1 024 bytes.
+bool levenshtein_is_quick(std::string_view a, std::string_view b) noexcept;
+
 // The vector kernels by instruction-set level, for the tests: levenshtein
 // with the given level's kernel, which must only be asked for when the
 // processor supports it (isa_supported).

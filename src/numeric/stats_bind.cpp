@@ -8,8 +8,10 @@ namespace qv::numeric::bind {
 
 using arg::Float64List, arg::Float64Matrix, arg::Str;
 
-PyMethodDef levenshtein = Function<"levenshtein", Lock::Released, numeric::levenshtein, P<Str, "a">,
-                                   P<Str, "b">>::def("levenshtein(a, b)\n--\n\n");
+// Distances of a microsecond or less keep the lock: releasing and retaking
+// it would cost more than they do.
+PyMethodDef levenshtein = Function<"levenshtein", ReleasedUnless<numeric::levenshtein_is_quick>{},
+                                   numeric::levenshtein, P<Str, "a">, P<Str, "b">>::def("levenshtein(a, b)\n--\n\n");
 PyMethodDef mean = Function<"mean", Lock::Held, numeric::mean, P<Float64List, "arr">>::def("mean(arr)\n--\n\n");
 PyMethodDef variance =
     Function<"variance", Lock::Held, numeric::variance, P<Float64List, "arr">>::def("variance(arr)\n--\n\n");

@@ -27,7 +27,9 @@ std::int64_t reference(const std::string& a, const std::string& b) {
 
 std::string random_string(std::mt19937_64& g, std::size_t n, int alphabet) {
     std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(alphabet == 256 ? g() % 256 : 'a' + g() % alphabet);
+    // alphabet 256: every byte; -2: NUL and 'a' (the padding of short patterns is NUL)
+    for (auto& c : s)
+        c = static_cast<char>(alphabet == 256 ? g() % 256 : alphabet == -2 ? 'a' * (g() % 2) : 'a' + g() % alphabet);
     return s;
 }
 
@@ -56,6 +58,17 @@ void expect_all_levels(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+// Both strings within one word, NUL bytes included.
+TEST(Levenshtein, ShortStrings) {
+    std::mt19937_64 g(3);
+    for (std::size_t n = 0; n <= 64; ++n) {
+        for (int alphabet : {1, -2, 3, 256}) {
+            expect_all_levels(random_string(g, n, alphabet), random_string(g, g() % 65, alphabet));
+            expect_all_levels(random_string(g, n, alphabet), random_string(g, 65 + g() % 100, alphabet));
+        }
+    }
+}
 
 // Lengths at the edges of words (64), vector groups (128 to 1024 rows) and
 // the mask window, unrelated and over alphabets from one letter to all bytes.
