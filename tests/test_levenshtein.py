@@ -1,5 +1,6 @@
 """levenshtein: edit distance over the UTF-8 bytes of two strings."""
 import random
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 import pytest
@@ -29,7 +30,7 @@ def check(a, b):
 
 
 # Lengths around the word (64) and block boundaries.
-EDGES = [0, 1, 2, 63, 64, 65, 127, 128, 129, 191, 192, 193, 511, 512, 513, 1025]
+EDGES = [0, 1, 2, 63, 64, 65, 127, 128, 129, 191, 192, 193, 256, 257, 511, 512, 513, 1025]
 
 
 def texts(alphabet):
@@ -89,6 +90,16 @@ def test_all_equal_bytes(n):
     check("x" * n, "x" * (2 * n + 1))
     check("x" * n, "y" * n)
     check("x" * n, "")
+
+
+def test_threads_share_nothing():
+    rnd = random.Random(5)
+    pairs = [("".join(rnd.choices("abc", k=rnd.randint(1, 3000))), "".join(rnd.choices("abc", k=rnd.randint(1, 3000))))
+             for _ in range(16)]
+    expect = [qv.levenshtein(a, b) for a, b in pairs]
+    with ThreadPoolExecutor(4) as pool:
+        for _ in range(3):
+            assert list(pool.map(lambda p: qv.levenshtein(*p), pairs)) == expect
 
 
 def test_examples():

@@ -113,7 +113,8 @@ struct MatchAvx512 {
     }
 };
 
-// Levels whose functions carry these matchers inline them whole (flatten).
+// The AVX2 and AVX-512 matchers are built for their level; that level's
+// entry point inlines everything (flatten), them included.
 template <class Match>
 [[gnu::always_inline]] inline std::int64_t one_word(std::string_view text, std::string_view pattern) noexcept {
     const Match match(pattern);
@@ -218,7 +219,7 @@ struct Wave {
     V pv[U], mv[U], hp[U], hn[U];
 
     // Shuffle indices that move lanes up by one, lane 0 taking lane L - 1 of
-    // a second vector; and each lane's number.
+    // a second vector.
     template <class Seq>
     struct Consts;
     template <std::size_t... I>
@@ -287,10 +288,10 @@ struct Wave {
         }
     }
 
-    // Runs group g over text positions [lo, hi).
-    [[gnu::always_inline]] void run_group(std::size_t g, std::int64_t lo_, std::int64_t hi_) {
+    // Runs group g over text positions [from, to).
+    [[gnu::always_inline]] void run_group(std::size_t g, std::int64_t from, std::int64_t to) {
         masks = table.masks.data() + g * kLanes;
-        lo = lo_, hi = hi_, base = lo_;
+        lo = from, hi = to, base = from;
         for (int u = 0; u < U; ++u) pv[u] = ~V{}, mv[u] = V{}, hp[u] = V{}, hn[u] = V{};
         const std::int64_t w = kLanes;
         for (std::int64_t p = lo; p < std::min(hi, lo + w); ++p) put(p);
@@ -304,31 +305,33 @@ struct Wave {
     // The distance if it is at most band.k, else a value above band.k.
     [[gnu::always_inline]] std::int64_t run(const Band& band) {
         const std::int64_t rows = kGroupRows, groups = (m + rows - 1) / rows;
-        std::int64_t lo = 0, hi = 0, corner = 0;  // corner: value at (lo, first row - 1)
+        // The group's text positions [from, to), and the value at column
+        // `from` in the row above its first.
+        std::int64_t from = 0, to = 0, corner = 0;
         for (std::int64_t g = 0; g < groups; ++g) {
             const std::int64_t top = g * rows + 1, bottom = top + rows - 1;
-            const std::int64_t next_lo = std::max<std::int64_t>(0, top + band.low - 1);
-            const std::int64_t next_hi = std::min(n, bottom + band.high);
-            if (g == 0) {
-                corner = next_lo;
-                std::memset(up + next_lo, 1, next_hi - next_lo);
-                std::memset(down + next_lo, 0, next_hi - next_lo);
-            } else {
+            const std::int64_t next_from = std::max<std::int64_t>(0, top + band.low - 1);
+            const std::int64_t next_to = std::min(n, bottom + band.high);
+            if (g == 0) {  // row 0: D(c, 0) = c
+                corner = next_from;
+                std::memset(up + next_from, 1, next_to - next_from);
+                std::memset(down + next_from, 0, next_to - next_from);
+            } else {  // past the group above's columns: +1
                 corner += rows;
-                for (std::int64_t t = lo; t < next_lo; ++t) corner += up[t] - down[t];
-                std::memset(up + hi, 1, next_hi - hi);
-                std::memset(down + hi, 0, next_hi - hi);
+                for (std::int64_t t = from; t < next_from; ++t) corner += up[t] - down[t];
+                std::memset(up + to, 1, next_to - to);
+                std::memset(down + to, 0, next_to - to);
             }
-            lo = next_lo, hi = next_hi;
+            from = next_from, to = next_to;
             if (g + 1 == groups) break;
-            run_group(g, lo, hi);
+            run_group(g, from, to);
             if (band.k < n && exceeds(band, corner + rows, bottom)) return band.k + 1;
         }
-        // The last group: the value above its first row at column n, then
-        // the vertical differences of its rows down to m.
+        // The last group reaches column n: the value there in the row above
+        // it, then the vertical differences of its rows down to m.
         std::int64_t d = corner;
-        for (std::int64_t t = lo; t < n; ++t) d += up[t] - down[t];
-        run_group(groups - 1, lo, n);
+        for (std::int64_t t = from; t < n; ++t) d += up[t] - down[t];
+        run_group(groups - 1, from, n);
         Word p[kLanes], q[kLanes];
         std::memcpy(p, pv, sizeof p);
         std::memcpy(q, mv, sizeof q);
@@ -384,10 +387,12 @@ template <int L, int U>
 [[gnu::noinline]] std::int64_t wavefront_baseline(std::string_view text, std::string_view pattern) {
     return wavefront<2, 4>(text, pattern);
 }
-[[gnu::target("arch=x86-64-v3"), gnu::noinline]] std::int64_t wavefront_v3(std::string_view text, std::string_view pattern) {
+[[gnu::target("arch=x86-64-v3"), gnu::noinline]] std::int64_t wavefront_v3(std::string_view text,
+                                                                         std::string_view pattern) {
     return wavefront<4, 4>(text, pattern);
 }
-[[gnu::target("arch=x86-64-v4"), gnu::noinline]] std::int64_t wavefront_v4(std::string_view text, std::string_view pattern) {
+[[gnu::target("arch=x86-64-v4"), gnu::noinline]] std::int64_t wavefront_v4(std::string_view text,
+                                                                         std::string_view pattern) {
     return wavefront<8, 2>(text, pattern);
 }
 
@@ -444,7 +449,7 @@ const DistanceFn g_distance = distance_for(best_level());
 std::int64_t levenshtein(std::string_view a, std::string_view b) { return g_distance(a, b); }
 
 bool levenshtein_is_quick(std::string_view a, std::string_view b) noexcept {
-    return std::min(a.size(), b.size()) <= kBits && std::max(a.size(), b.size()) <= 1024;
+    return std::min(a.size(), b.size()) <= kBits && std::max(a.size(), b.size()) <= 256;
 }
 
 bool isa_supported(Isa level) {

@@ -11,8 +11,8 @@ namespace qv::numeric {
 // and substitutions of single bytes, each costing 1.
 std::int64_t levenshtein(std::string_view a, std::string_view b);
 
-// Whether levenshtein(a, b) takes about a microsecond or less: the shorter
-// string fits one word and the longer has at most 1 024 bytes.
+// Whether levenshtein(a, b) is sure to take under a microsecond: the shorter
+// string has at most 64 bytes and the longer at most 256.
 bool levenshtein_is_quick(std::string_view a, std::string_view b) noexcept;
 
 // The vector kernels by instruction-set level, for the tests: levenshtein
