@@ -302,7 +302,7 @@ struct Wave {
         for (; s < end; ++s) step<true>(s);
     }
 
-    // The distance if it is at most band.k, else a value above band.k.
+    // The distance if it is at most band.k, else a guess above band.k.
     [[gnu::always_inline]] std::int64_t run(const Band& band) {
         const std::int64_t rows = kGroupRows, groups = (m + rows - 1) / rows;
         // The group's text positions [from, to), and the value at column
@@ -325,7 +325,11 @@ struct Wave {
             from = next_from, to = next_to;
             if (g + 1 == groups) break;
             run_group(g, from, to);
-            if (band.k < n && exceeds(band, corner + rows, bottom)) return band.k + 1;
+            if (band.k < n) {
+                const std::int64_t least = least_through(corner + rows, bottom);
+                // Too small a bound: guess the distance from the rows so far.
+                if (least > band.k) return std::max<std::int64_t>(least, static_cast<double>(least) * m / bottom);
+            }
         }
         // The last group reaches column n: the value there in the row above
         // it, then the vertical differences of its rows down to m.
@@ -341,15 +345,17 @@ struct Wave {
         return d;
     }
 
-    // Whether every cell of the group's last row, from column lo (value v)
-    // to hi, plus the least cost from there to (n, m), exceeds band.k.
-    bool exceeds(const Band& band, std::int64_t v, std::int64_t row) const {
+    // The least over the group's last row, from column lo (value v) to hi,
+    // of a cell plus the least cost from there to (n, m). When the distance
+    // is at most the band's k, this is no more than the distance.
+    std::int64_t least_through(std::int64_t v, std::int64_t row) const {
         const std::int64_t skew = n - m + row;
-        for (std::int64_t c = lo;; ++c) {
-            if (v + std::abs(skew - c) <= band.k) return false;
-            if (c == hi) return true;
+        std::int64_t least = v + std::abs(skew - lo);
+        for (std::int64_t c = lo; c < hi; ++c) {
             v += up[c] - down[c];
+            least = std::min(least, v + std::abs(skew - c - 1));
         }
+        return least;
     }
 };
 
@@ -362,8 +368,10 @@ std::int64_t band_steps(const Band& band, std::int64_t n, std::int64_t m, std::i
     return steps;
 }
 
-// Bands of doubling width while a band costs at most half the whole table,
-// then the whole table. text is at least as long as pattern.
+// Bands of growing width while a band costs at most half the whole table,
+// then the whole table. A band too narrow gives a guess of the distance, and
+// the next is at least twice as wide and a quarter wider than that guess.
+// text is at least as long as pattern.
 template <int L, int U>
 [[gnu::always_inline]] inline std::int64_t wavefront(std::string_view text, std::string_view pattern) {
     using W = Wave<L, U>;
@@ -375,11 +383,12 @@ template <int L, int U>
     W wave{reinterpret_cast<const unsigned char*>(text.data()), n, m, table, up.data(), down.data(), window.data()};
     const Band whole(2 * n + 2, n, m);
     const std::int64_t all = band_steps(whole, n, m, W::kLanes);
-    for (std::int64_t slack = W::kGroupRows / 2;; slack *= 2) {
-        const Band band(n - m + slack, n, m);
+    for (std::int64_t k = n - m + W::kGroupRows / 2;;) {
+        const Band band(k, n, m);
         if (band.k >= n || 2 * band_steps(band, n, m, W::kLanes) > all) break;
         const std::int64_t d = wave.run(band);
         if (d <= band.k) return d;
+        k = std::max(2 * k, d + d / 4);
     }
     return wave.run(whole);
 }
