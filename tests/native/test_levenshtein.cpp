@@ -106,4 +106,8 @@ TEST(Levenshtein, SimilarStringsAroundBandEdges) {
         expect_all_levels(r, t);
         expect_all_levels(s, s.substr(0, 1000) + std::string(d, '#') + s.substr(1000));  // d inserted
     }
+    // Long enough that a second, wider band is tried after the first fails.
+    std::string u = random_string(g, 12000, 26), v = u;
+    for (std::size_t i = 0; i < v.size(); i += 20) v[i] = '#';
+    expect_all_levels(u, v);
 }
