@@ -8,8 +8,8 @@ namespace qv::numeric::bind {
 
 using arg::Float64List, arg::Float64Matrix, arg::Str;
 
-// Distances of a microsecond or less keep the lock: releasing and retaking
-// it would cost more than they do.
+// Distances sure to take under a microsecond keep the lock: releasing and
+// retaking it would be a sizeable share of their time.
 PyMethodDef levenshtein = Function<"levenshtein", ReleasedUnless<numeric::levenshtein_is_quick>{},
                                    numeric::levenshtein, P<Str, "a">, P<Str, "b">>::def("levenshtein(a, b)\n--\n\n");
 PyMethodDef mean = Function<"mean", Lock::Held, numeric::mean, P<Float64List, "arr">>::def("mean(arr)\n--\n\n");
