@@ -307,6 +307,12 @@ def test_pair_losses_parallel_sum_has_the_fixed_grouping(name, n):
     assert_same([got], [finish(name, fixed_tree_sum(single_terms(name, p, y)), n)])
 
 
+@pytest.mark.parametrize("n", [9_999, 10_000, 65_543])
+def test_pair_loss_sums_start_from_negative_zero(n):
+    # Every term is -(log(p) * -0.0) = -0.0: so is the sum, in every lane.
+    assert math.copysign(1.0, q.categorical_cross_entropy(np.full(n, 0.5), np.full(n, -0.0))) == -1.0
+
+
 def test_pair_loss_examples():
     p, y = np.array([1.0, 2.0]), np.array([1.0, 4.0])
     assert q.mse_loss(p, y) == 2.0

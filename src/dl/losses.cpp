@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "dl/clones.hpp"
-#include "dl/side_sum.hpp"
+#include "dl/lane_sum.hpp"
 #include "dl/vmath.hpp"
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
@@ -40,34 +40,52 @@ ProbabilityClamp probability_clamp() {
     return {floor, ceil};
 }
 
-// Terms f(a[i], b[i]) of sixteen leaves summed side by side (see
-// par::sum_side_by_side).
+// The lane-grouped sum of f(a[i], b[i]) over i < m (see par::sum_lanes).
 template <class F>
-QV_CLONES void pair_terms_side_by_side(const double* a, const double* b, const std::size_t* begins, std::size_t len,
-                                       double* acc, F f) {
-    side::add_filled(begins, len, acc, [&](std::size_t begin, std::size_t m, double* __restrict row) {
-        for (std::size_t t = 0; t < m; ++t) row[t] = f(a[begin + t], b[begin + t]);
+QV_CLONES double pair_leaf_sum(const double* a, const double* b, std::size_t m, F f) {
+    return lanes::leaf_sum_filled(m, [&](std::size_t i, std::size_t count, double* __restrict row) {
+        for (std::size_t t = 0; t < count; ++t) row[t] = f(a[i + t], b[i + t]);
     });
 }
 
+// A leaf kernel for the terms that lanes::Term names.
+template <lanes::Term term>
+QV_CLONES double pair_leaf_sum(const double* a, const double* b, std::size_t m) {
+    return lanes::leaf_sum<term>(a, b, m);
+}
+
 // The sum of f(a[i], b[i]). When both arrays have unit stride it is a
-// parallel sum from the threshold on; otherwise one loop through the strides.
-template <class F>
-double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
+// parallel sum from the threshold on, each leaf summed by leaf(a, b, m);
+// otherwise one loop through the strides.
+template <class F, class Leaf>
+double zip_reduce_f64(const F64View& a, const F64View& b, F f, Leaf leaf) {
     if (a.n == 0 || a.n != b.n) value_error("Predictions and targets must have matching non-zero lengths.");
     if (a.unit_stride() && b.unit_stride()) {
         const double* pa = a.data;
         const double* pb = b.data;
-        return par::sum_side_by_side(
-            a.size(),
-            [&](const std::size_t* begins, std::size_t len, double* acc) {
-                pair_terms_side_by_side(pa, pb, begins, len, acc, f);
-            },
+        return par::sum_lanes(
+            a.size(), [&](std::size_t begin, std::size_t end) { return leaf(pa + begin, pb + begin, end - begin); },
             [&](std::size_t i) { return f(pa[i], pb[i]); });
     }
     double s = -0.0;
     for (std::int64_t i = 0; i < a.n; ++i) s = s + f(a[i], b[i]);
     return s;
+}
+
+// zip_reduce_f64 whose leaves compute their terms a block at a time.
+template <class F>
+double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
+    return zip_reduce_f64(a, b, f, [f](const double* pa, const double* pb, std::size_t m) {
+        return pair_leaf_sum(pa, pb, m, f);
+    });
+}
+
+// zip_reduce_f64 of a term that lanes::Term names.
+template <lanes::Term term>
+double zip_reduce_f64(const F64View& a, const F64View& b) {
+    return zip_reduce_f64(
+        a, b, [](double p, double y) { return lanes::term_of<term>(p, y); },
+        [](const double* pa, const double* pb, std::size_t m) { return pair_leaf_sum<term>(pa, pb, m); });
 }
 
 // The first i with idx[i] outside [0, limit), or n. Compared as unsigned
@@ -210,15 +228,12 @@ NewArray one_hot(const IndexView& indices, std::uint64_t num_classes) {
 }
 
 double mse_loss(const F64View& predictions, const F64View& targets) {
-    double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
-        double d = p - y;
-        return d * d;
-    });
+    double s = zip_reduce_f64<lanes::Term::squared_difference>(predictions, targets);
     return s / static_cast<double>(predictions.n);
 }
 
 double mae_loss(const F64View& predictions, const F64View& targets) {
-    double s = zip_reduce_f64(predictions, targets, [](double p, double y) { return std::fabs(p - y); });
+    double s = zip_reduce_f64<lanes::Term::absolute_difference>(predictions, targets);
     return s / static_cast<double>(predictions.n);
 }
 
