@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
@@ -109,19 +110,22 @@ QV_CLONES std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n,
 
 // The largest non-NaN element of x[0..n), -inf if there is none. Any
 // grouping gives the same value (up to the sign of a zero maximum, which the
-// subtraction x - m does not show), so eight running maxima share the work.
+// subtraction x - m does not show), so eight running maxima, one vector,
+// share the work.
 QV_CLONES double row_max(const double* x, std::size_t n) {
+    typedef double v8 __attribute__((vector_size(64)));
     constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
-    constexpr std::size_t kLanes = 8;
-    double m[kLanes];
-    for (std::size_t l = 0; l < kLanes; ++l) m[l] = kMinusInf;
+    v8 m = v8{} + kMinusInf;
     std::size_t j = 0;
-    for (; j + kLanes <= n; j += kLanes) {
-        for (std::size_t l = 0; l < kLanes; ++l) m[l] = x[j + l] > m[l] ? x[j + l] : m[l];
+    for (; j + 8 <= n; j += 8) {
+        v8 v;
+        std::memcpy(&v, x + j, sizeof v);
+        m = v > m ? v : m;
     }
-    for (; j < n; ++j) m[0] = x[j] > m[0] ? x[j] : m[0];
-    for (std::size_t l = 1; l < kLanes; ++l) m[0] = m[l] > m[0] ? m[l] : m[0];
-    return m[0];
+    double best = kMinusInf;
+    for (; j < n; ++j) best = x[j] > best ? x[j] : best;
+    for (int l = 0; l < 8; ++l) best = m[l] > best ? m[l] : best;
+    return best;
 }
 
 QV_CLONES void exponentials(const double* __restrict x, double* __restrict o, std::size_t n, double m) {
@@ -135,34 +139,27 @@ QV_CLONES void divide(double* o, std::size_t n, double s) {
 // Row i of o = softmax of row i of x (rows of n elements): the row maximum is
 // taken off before exponentiating, then every entry is divided by the row
 // sum, added up in index order. Each row's sum is one chain of additions, so
-// four rows are summed side by side: their chains overlap instead of
+// eight rows are summed side by side: their chains overlap instead of
 // waiting on each other, and each keeps its own order.
 QV_CLONES void softmax_rows(const double* __restrict x, double* __restrict o, std::size_t rows, std::size_t n) {
-    constexpr std::size_t kSide = 4;
-    std::size_t r = 0;
-    for (; r + kSide <= rows; r += kSide) {
+    constexpr std::size_t kSide = 8;
+    for (std::size_t r = 0; r < rows; r += kSide) {
+        const std::size_t side = std::min(kSide, rows - r);
         const double* xr = x + r * n;
         double* orow = o + r * n;
-        for (std::size_t k = 0; k < kSide; ++k) exponentials(xr + k * n, orow + k * n, n, row_max(xr + k * n, n));
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-        for (std::size_t j = 0; j < n; ++j) {
-            s0 = s0 + orow[j];
-            s1 = s1 + orow[n + j];
-            s2 = s2 + orow[2 * n + j];
-            s3 = s3 + orow[3 * n + j];
+        for (std::size_t k = 0; k < side; ++k) exponentials(xr + k * n, orow + k * n, n, row_max(xr + k * n, n));
+        double s[kSide];
+        if (side == kSide) {
+            for (double& sk : s) sk = 0.0;
+            for (std::size_t j = 0; j < n; ++j)
+                for (std::size_t k = 0; k < kSide; ++k) s[k] = s[k] + orow[k * n + j];
+        } else {
+            for (std::size_t k = 0; k < side; ++k) {
+                s[k] = 0.0;
+                for (std::size_t j = 0; j < n; ++j) s[k] = s[k] + orow[k * n + j];
+            }
         }
-        divide(orow, n, s0);
-        divide(orow + n, n, s1);
-        divide(orow + 2 * n, n, s2);
-        divide(orow + 3 * n, n, s3);
-    }
-    for (; r < rows; ++r) {
-        const double* xr = x + r * n;
-        double* orow = o + r * n;
-        exponentials(xr, orow, n, row_max(xr, n));
-        double s = 0.0;
-        for (std::size_t j = 0; j < n; ++j) s = s + orow[j];
-        divide(orow, n, s);
+        for (std::size_t k = 0; k < side; ++k) divide(orow + k * n, n, s[k]);
     }
 }
 
