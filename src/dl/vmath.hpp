@@ -16,14 +16,6 @@ namespace qv::dl::vm {
 inline std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
 inline double from_bits(std::uint64_t u) { return std::bit_cast<double>(u); }
 
-// 2^(j/128), j = 0..127, as a double `scale` and the relative remainder
-// tail = (2^(j/128) - scale) / scale.
-struct ExpTable {
-    std::uint64_t scale_bits[128];
-    double tail[128];
-};
-extern const ExpTable exp_table;
-
 // exp's clamp bounds, 710 and -746. They are read from memory on purpose: as
 // literal constants the compiler works out exp's intermediate values for a
 // clamped lane ahead and blends them in, which costs a fifth of exp's time.
@@ -31,45 +23,20 @@ extern const double exp_upper, exp_lower;
 
 namespace detail {
 
-inline constexpr double kInvLn2N = 0x1.71547652b82fep+7;  // 128 / ln 2
-inline constexpr double kLn2HiN = 0x1.62e42fef80000p-8;   // ln 2 / 128, 34 bits: k * kLn2HiN is exact
-inline constexpr double kLn2LoN = 0x1.1cf79abc9e3b4p-43;  // the rest of ln 2 / 128
-inline constexpr double kShift = 0x1.8p52;                // adding it rounds to an integer
-inline constexpr std::uint64_t kBias = 1ull << 22;
+inline constexpr double kShift = 0x1.8p52;  // adding it rounds to an integer
+inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
+inline constexpr double kLn2Hi = 0x1.62e42fef80000p-1;  // 34 bits: k * kLn2Hi is exact
+inline constexpr double kLn2Lo = 0x1.1cf79abc9e3b4p-36;
 
-// x = (128 k + j) ln2/128 + r with |r| <= ln2/256 and r = r_hi + r_lo.
-struct Reduced {
-    double r_hi, r_lo;
-    std::uint64_t kj;  // 128 k + j, modulo 2^64
-};
-
-inline Reduced reduce(double x) {
-    const double shifted = x * kInvLn2N + kShift;
-    const double kd = shifted - kShift;
-    const double t = x - kd * kLn2HiN;  // exact
-    const double c = kd * kLn2LoN;
-    const double r = t - c;
-    return {r, (t - r) - c, bits_of(shifted) - bits_of(kShift)};
-}
-
-// exp(r) - 1 - r for |r| <= ln2/256 (Taylor to r^5; the remainder is below
-// 2^-60 relative).
-inline double expm1_tail(double r) {
-    const double r2 = r * r;
-    return r2 * (0.5 + r * (1.0 / 6.0)) + (r2 * r2) * ((1.0 / 24.0) + r * (1.0 / 120.0));
-}
-
-// 2^k as two normal factors 2^floor(k/2) and 2^ceil(k/2), |k| <= 1100,
-// so that scaling into the subnormal or overflow range rounds only once.
-struct Scales {
-    double first, second;
-};
-inline Scales scales(std::uint64_t kj) {
-    const std::uint64_t kb = (kj + (1ull << 30)) >> 7;  // k + 2^23
-    const std::uint64_t k1 = kb >> 1;                   // floor(k/2) + 2^22
-    const std::uint64_t k2 = kb - k1;                   // ceil(k/2) + 2^22
-    const std::uint64_t j = kj & 127;
-    return {from_bits(exp_table.scale_bits[j] + ((k1 - kBias) << 52)), from_bits((k2 - kBias + 1023) << 52)};
+// (exp(r) - 1 - r) / r^2 for |r| <= ln2/2: the Taylor series to r^13 (the
+// rest is below 2^-57 relative to exp(r)), its terms taken in pairs
+// (Estrin's scheme) so that the additions do not all wait on each other.
+inline double exp_series(double r) {
+    const double r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    const double a0 = 1.0 / 2 + r * (1.0 / 6), a1 = 1.0 / 24 + r * (1.0 / 120);
+    const double a2 = 1.0 / 720 + r * (1.0 / 5040), a3 = 1.0 / 40320 + r * (1.0 / 362880);
+    const double a4 = 1.0 / 3628800 + r * (1.0 / 39916800), a5 = 1.0 / 479001600 + r * (1.0 / 6227020800);
+    return ((a0 + r2 * a1) + r4 * (a2 + r2 * a3)) + r8 * (a4 + r2 * a5);
 }
 
 // log(1 + f) - f + f^2/2 over s = f / (2 + f), as R(s^2) with
@@ -87,21 +54,33 @@ inline double log_series(double z) {
     return z * q;
 }
 
-inline constexpr double kLn2Hi = 0x1.62e42fef80000p-1;  // 34 bits: k * kLn2Hi is exact
-inline constexpr double kLn2Lo = 0x1.1cf79abc9e3b4p-36;
-
 }  // namespace detail
 
+// x = k ln2 + r with |r| <= ln2/2, r = r_hi + r_lo; exp(x) = 2^k exp(r)
+// with exp(r) = 1 + r_hi + tail rounded once: 1 + r_hi is split exactly
+// into a double and its rounding error, which joins the small tail. 2^k is applied as two normal
+// factors 2^floor(k/2) and 2^ceil(k/2), so that scaling into the subnormal
+// or overflow range rounds only once.
 inline double exp(double x) {
     using namespace detail;
-    // Outside [-746, 710] the result is +0.0 or +inf; clamping keeps the
-    // integer parts small. NaN fails both comparisons and stays NaN.
+    // Outside [-746, 710] the result is +0.0 or +inf; clamping keeps k small.
+    // NaN fails both comparisons and stays NaN.
     x = x > exp_upper ? exp_upper : x;
     x = x < exp_lower ? exp_lower : x;
-    const Reduced red = reduce(x);
-    const Scales s = scales(red.kj);
-    const double p = red.r_hi + ((expm1_tail(red.r_hi) + red.r_lo) + exp_table.tail[red.kj & 127]);
-    return (s.first + s.first * p) * s.second;
+    const double shifted = x * kInvLn2 + kShift;
+    const double kd = shifted - kShift;
+    const double t = x - kd * kLn2Hi;  // exact
+    const double c = kd * kLn2Lo;
+    const double r_hi = t - c;
+    const double r_lo = (t - r_hi) - c;
+    const double one_r = 1.0 + r_hi;
+    const double one_r_error = (1.0 - one_r) + r_hi;  // exact: |r_hi| < 1
+    const double tail = one_r_error + (r_lo + (r_hi * r_hi) * exp_series(r_hi));
+    const std::uint64_t kb = bits_of(shifted) - bits_of(kShift) + (1ull << 23);  // k + 2^23
+    const std::uint64_t k1 = kb >> 1, k2 = kb - k1;                              // halves of k, + 2^22
+    const double first = from_bits((k1 - (1ull << 22) + 1023) << 52);
+    const double second = from_bits((k2 - (1ull << 22) + 1023) << 52);
+    return ((one_r + tail) * first) * second;
 }
 
 // x = 2^k m with sqrt(1/2) <= m < sqrt(2), f = m - 1 (exact):
@@ -142,7 +121,6 @@ inline double mul_add(double a, double b, double c) {
 
 inline constexpr double kExpm1Ln2Hi = 0x1.62e42fee00000p-1;  // 32 bits: k * kExpm1Ln2Hi is exact
 inline constexpr double kExpm1Ln2Lo = 0x1.a39ef35793c76p-33;
-inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 // Coefficients of the rational approximation of expm1 on [-ln2/2, ln2/2].
 inline constexpr double kQ1 = -0x1.11111111110f4p-5;
 inline constexpr double kQ2 = 0x1.a01a019fe5585p-10;
