@@ -91,17 +91,27 @@ double zip_reduce_f64(const F64View& a, const F64View& b) {
 
 // The first i with idx[i] outside [0, limit), or n. Compared as unsigned
 // numbers against a bound of at most 2^63, a negative index is out of range.
-// Whole blocks are tested at once (a loop that vectorises) and only a
+// Whole blocks are tested at once, eight indices to a vector, and only a
 // failing block is searched.
 QV_CLONES std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n, std::uint64_t limit) {
+    typedef std::uint64_t v8u __attribute__((vector_size(64)));
+    typedef std::int64_t v8m __attribute__((vector_size(64)));
     constexpr std::size_t kBlock = 1024;
     limit = std::min(limit, std::uint64_t{1} << 63);
     for (std::size_t b = 0; b < n; b += kBlock) {
         const std::size_t e = std::min(n, b + kBlock);
-        bool bad = false;
-        for (std::size_t i = b; i < e; ++i) bad |= static_cast<std::uint64_t>(idx[i]) >= limit;
-        if (!bad) continue;
-        for (std::size_t i = b; i < e; ++i) {
+        v8m bad = {};
+        std::size_t i = b;
+        for (; i + 8 <= e; i += 8) {
+            v8u v;
+            std::memcpy(&v, idx + i, sizeof v);
+            bad |= v >= limit;
+        }
+        for (; i < e; ++i) bad[0] |= static_cast<std::uint64_t>(idx[i]) >= limit;
+        bool any = false;
+        for (int l = 0; l < 8; ++l) any |= bad[l] != 0;
+        if (!any) continue;
+        for (i = b; i < e; ++i) {
             if (static_cast<std::uint64_t>(idx[i]) >= limit) return i;
         }
     }
