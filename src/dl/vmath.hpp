@@ -136,6 +136,7 @@ inline constexpr double kThreeHalvesLn2Bound = 0x1.0a2b200000000p+0;
 // y in [-2, -2^-54] or [2, 39]. y = k ln2 + r + c, expm1(r) from the
 // rational approximation, then rebuilt by the case of k: k = 0, -1 or
 // <= -2 for the negative range, 3 <= k <= 56 for the positive one.
+// NaN gives NaN.
 template <bool Fused>
 [[gnu::always_inline]] inline double expm1_for_tanh(double y) {
     const double ay = from_bits(bits_of(y) & ~(1ull << 63));
@@ -169,17 +170,14 @@ template <bool Fused>
     const double when_k0 = r - mul_add<Fused>(r, e, -hxs);
     const double big_e = mul_add<Fused>(r, e - c, -c) - hxs;
     const double when_k_minus1 = mul_add<Fused>(0.5, r - big_e, -0.5);
-    // Rebuilt as (1 - (E - r)) 2^k - 1 for k <= -2 (and k > 56), as
-    // ((1 - 2^-k) - (E - r)) 2^k for 3 <= k < 20 and as
-    // ((r - (E + 2^-k)) + 1) 2^k for 20 <= k <= 56. (One comparison per
-    // select, so that the selects vectorise; tanh never passes k > 56, but
-    // without that select the compiler turns the chain into branches.)
+    // Rebuilt as (1 - (E - r)) 2^k - 1 for k <= -2 and as
+    // ((1 - 2^-k) - (E - r)) 2^k for k >= 3. (The C library rebuilds k >= 20
+    // as ((r - (E + 2^-k)) + 1) 2^k instead; the two differ far below the
+    // last place of tanh there, whose 2 / (t + 2) is below 2^-19.)
     const double past_r = big_e - r;
     const double when_k_far = (1.0 - past_r) * two_k - 1.0;
     const double when_k_low = ((1.0 - two_minus_k) - past_r) * two_k;
-    const double when_k_mid = ((r - (big_e + two_minus_k)) + 1.0) * two_k;
-    double result = kd > 56.0 ? when_k_far : when_k_mid;
-    result = kd < 20.0 ? when_k_low : result;
+    double result = kd > 56.0 ? when_k_far : when_k_low;
     result = kd < 0.0 ? when_k_far : result;
     result = kd == -1.0 ? when_k_minus1 : result;
     return kd == 0.0 ? when_k0 : result;
@@ -189,26 +187,27 @@ template <bool Fused>
 
 // The C library's tanh: x itself below 2^-55, -t / (t + 2) with
 // t = expm1(-2|x|) below 1, 1 - 2 / (t + 2) with t = expm1(2|x|) below 22,
-// and 1 from there on, with the sign of x. From |x| = 19.5 on, 2 / (t + 2)
-// is below half a unit of 1 and the result is 1 already, so |x| is held at
-// 19.5 there. Fused says whether the C library in use fuses multiply-add in
-// expm1 (see libm_tanh).
+// and 1 from there on, with the sign of x. The formula below 1 gives x
+// itself below 2^-55 already (t = -2|x| and t + 2 = 2 there); from |x| = 19.5
+// on, 2 / (t + 2) is below half a unit of 1 and the result is 1 already, so
+// |x| is held at 19.5 there (NaN passes through). Fused says whether the C
+// library in use fuses multiply-add in expm1 (see libm_tanh).
 template <bool Fused>
 [[gnu::always_inline]] inline double tanh(double x) {
     constexpr std::uint64_t kSign = 1ull << 63;
     const double ax = from_bits(bits_of(x) & ~kSign);
     const bool below_one = ax < 1.0;
-    const double held = ax < 19.5 ? ax : 19.5;
-    const double t = detail::expm1_for_tanh<Fused>(below_one ? -2.0 * ax : held + held);
-    // The numerator is chosen bit by bit, so that it stays one division (a
-    // select would let the compiler divide both candidates).
+    const double held = ax > 19.5 ? 19.5 : ax;
+    // All ones below 1. The argument's sign and the numerator are chosen bit
+    // by bit (a select of the numerator would let the compiler divide both
+    // candidates).
     const std::uint64_t pick = 0ull - static_cast<std::uint64_t>(below_one);
+    const double t = detail::expm1_for_tanh<Fused>(from_bits(bits_of(held + held) | (pick & kSign)));
     const double numerator = from_bits((bits_of(-t) & pick) | (bits_of(2.0) & ~pick));
     const double q = numerator / (t + 2.0);
-    double z = below_one ? q : 1.0 - q;
-    z = ax < 0x1p-55 ? ax : z;
-    z = ax != ax ? x + x : z;  // NaN stays NaN
-    return from_bits(bits_of(z) | (bits_of(x) & kSign));
+    const double z = below_one ? q : 1.0 - q;
+    // z >= 0 (a zero may come out as -0.0): the sign is that of x.
+    return from_bits((bits_of(z) & ~kSign) | (bits_of(x) & kSign));
 }
 
 // Which tanh the C library has here: on x86-64 it picks a build of expm1
