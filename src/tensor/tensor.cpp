@@ -1,6 +1,10 @@
 #include "tensor/tensor.hpp"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -14,15 +18,16 @@
 namespace qv::tensor {
 namespace {
 
-std::shared_ptr<double[]> share(Buffer<double>&& b) { return std::shared_ptr<double[]>(b.release(), FreeDeleter{}); }
-
-Tensor make(Dims shape, Buffer<double>&& b) {
-    Tensor t;
-    t.strides = calculate_strides(shape);
-    t.shape = std::move(shape);
-    t.size = b.size();
-    t.data = share(std::move(b));
-    return t;
+// Buffers start on a cache line: the vector loops then never split an
+// access across two lines.
+std::shared_ptr<double[]> allocate(std::size_t n) {
+    constexpr std::size_t kLine = 64;
+    if (n > std::numeric_limits<std::size_t>::max() / sizeof(double) / 2) throw std::bad_alloc();
+    const std::size_t bytes = ((n ? n : 1) * sizeof(double) + kLine - 1) & ~(kLine - 1);
+    void* p = std::aligned_alloc(kLine, bytes);
+    if (!p) throw std::bad_alloc();
+    prefer_huge_pages(p, bytes);
+    return std::shared_ptr<double[]>(static_cast<double*>(p), FreeDeleter{});
 }
 
 std::size_t checked_count(const Dims& shape) {
@@ -47,20 +52,20 @@ QV_CLONES void map_binary(const double* __restrict a, const double* __restrict b
 // threshold on, with the same bits as the sequential loop.
 template <class F>
 Tensor map(const Tensor& a, F f) {
-    auto out = Buffer<double>::uninit(a.size);
+    Tensor r = with_shape(a.shape);
     const double* x = a.begin();
-    double* o = out.data();
+    double* o = r.data.get();
     par::for_ranges(a.size, [&](std::size_t b, std::size_t e) { map_unary(x + b, o + b, e - b, f); });
-    return make(a.shape, std::move(out));
+    return r;
 }
 
 template <class F>
 Tensor zip(const Tensor& a, const Tensor& b, F f) {
-    auto out = Buffer<double>::uninit(a.size);
+    Tensor r = with_shape(a.shape);
     const double *x = a.begin(), *y = b.begin();
-    double* o = out.data();
+    double* o = r.data.get();
     par::for_ranges(a.size, [&](std::size_t lo, std::size_t hi) { map_binary(x + lo, y + lo, o + lo, hi - lo, f); });
-    return make(a.shape, std::move(out));
+    return r;
 }
 
 QV_CLONES void relu_range(double* x, std::size_t n) {
@@ -75,9 +80,9 @@ QV_CLONES void add_row(double* __restrict x, const double* __restrict bias, std:
 
 double* Tensor::writable() {
     if (data.use_count() > 1) {
-        auto copy = Buffer<double>::uninit(size);
-        if (size) std::memcpy(copy.data(), data.get(), size * sizeof(double));
-        data = share(std::move(copy));
+        auto copy = allocate(size);
+        if (size) std::memcpy(copy.get(), data.get(), size * sizeof(double));
+        data = std::move(copy);
     }
     return data.get();
 }
@@ -100,8 +105,12 @@ std::optional<std::uint64_t> element_count(const Dims& shape) {
 }
 
 Tensor with_shape(Dims shape) {
-    const std::size_t n = checked_count(shape);
-    return make(std::move(shape), Buffer<double>::uninit(n));
+    Tensor t;
+    t.size = checked_count(shape);
+    t.data = allocate(t.size);
+    t.strides = calculate_strides(shape);
+    t.shape = std::move(shape);
+    return t;
 }
 
 // --- construction and conversion ------------------------------------------
@@ -252,10 +261,9 @@ MatmulProblem check_matmul(const Tensor& a, const Tensor& b, bool transpose_a, b
 }
 
 Tensor matmul(const Tensor& a, const Tensor& b, const MatmulProblem& p) {
-    Dims shape{p.m, p.n};
-    const std::size_t n = checked_count(shape);
-    Tensor r = make(std::move(shape), p.k == 0 ? Buffer<double>::zeros(n) : Buffer<double>::uninit(n));
-    if (n == 0 || p.k == 0) return r;
+    Tensor r = with_shape({p.m, p.n});
+    if (p.k == 0) std::fill_n(r.data.get(), r.size, 0.0);  // an empty sum
+    if (r.size == 0 || p.k == 0) return r;
     const auto m64 = static_cast<std::int64_t>(p.m), n64 = static_cast<std::int64_t>(p.n),
                k64 = static_cast<std::int64_t>(p.k);
     // Rows of a stored operand are strides[0] apart; read transposed, its
