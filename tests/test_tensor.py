@@ -104,7 +104,7 @@ def test_class_surface():
         assert getattr(T, name).__text_signature__ == "($cls, shape, seed=None)"
         assert getattr(T, name).__self__ is T
     assert T.__module__ == "quorvane" and q.__all__[-2:] == ["Tensor", "VaneHashMap"]
-    t = T(np.zeros(2))
+    t = T(array=np.zeros(2))
     with pytest.raises(TypeError):
         type("Sub", (T,), {})
     with pytest.raises(AttributeError):
@@ -237,18 +237,11 @@ def test_add_bias_matches_numpy(rows, cols):
 
 
 @pytest.mark.parametrize("bias", [np.array([[1.0, 2.0, 3.0]]), np.array([[1.0], [2.0], [3.0]]),
-                                  np.asfortranarray(np.arange(6.0).reshape(2, 3)).reshape(3, 2, order="F")[:, :1]])
-def test_bias_of_any_rank_in_logical_order(bias):
+                                  np.asfortranarray(np.arange(6.0).reshape(2, 3)), np.array(7.0)])
+def test_bias_of_any_rank_is_read_in_logical_order(bias):
     t = T(np.zeros((2, bias.size)))
     t.add_bias_inplace(bias)
     assert t.to_list() == [bias.ravel().tolist()] * 2
-
-
-def test_fortran_bias_is_read_in_logical_order():
-    bias = np.asfortranarray(np.arange(6.0).reshape(2, 3))
-    t = T(np.zeros((1, 6)))
-    t.add_bias_inplace(bias)
-    assert t.to_list() == [[0.0, 1.0, 2.0, 3.0, 4.0, 5.0]]
 
 
 @pytest.mark.parametrize(

@@ -129,7 +129,12 @@ void copy_logical(const NdView<const double>& a, double* out) {
     std::vector<std::int64_t> index(outer, 0);
     const double* p = a.data;
     for (;;) {
-        for (std::int64_t j = 0; j < last; ++j) *out++ = p[j * step];
+        if (step == 1) {
+            std::memcpy(out, p, static_cast<std::size_t>(last) * sizeof(double));
+            out += last;
+        } else {
+            for (std::int64_t j = 0; j < last; ++j) *out++ = p[j * step];
+        }
         std::size_t k = outer;
         for (; k > 0; --k) {
             p += a.strides[k - 1];
