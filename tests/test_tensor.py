@@ -236,6 +236,12 @@ def test_add_bias_matches_numpy(rows, cols):
     assert_holds(t, bias + x)
 
 
+def test_add_bias_to_many_empty_rows_returns_at_once():
+    t = T(np.zeros(0)).reshape([2**62, 0])
+    t.add_bias_inplace(np.zeros((0, 5)))
+    assert t.shape == [2**62, 0]
+
+
 @pytest.mark.parametrize("bias", [np.array([[1.0, 2.0, 3.0]]), np.array([[1.0], [2.0], [3.0]]),
                                   np.asfortranarray(np.arange(6.0).reshape(2, 3)), np.array(7.0)])
 def test_bias_of_any_rank_is_read_in_logical_order(bias):

@@ -240,6 +240,7 @@ std::vector<double> bias_row(const Tensor& t, const NdView<const double>& bias) 
 }
 
 void add_bias_inplace(double* x, std::size_t rows, std::size_t cols, const double* bias) {
+    if (cols == 0) return;  // no elements, however many rows
     auto body = [&](std::size_t r0, std::size_t r1) {
         for (std::size_t r = r0; r < r1; ++r) add_row(x + r * cols, bias, cols);
     };
