@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -15,34 +16,40 @@ namespace {
 
 constexpr double kFar = std::numeric_limits<double>::max();  // the best distance before any centroid
 
+// Eight lanes of a block.
+typedef double v8 __attribute__((vector_size(64)));
+typedef std::int64_t v8i __attribute__((vector_size(64)));
+constexpr std::size_t kVectors = kLanes / 8;
+
 // Labels of the points in one block of lanes against k centroids of len
 // components each (row-major): a centroid takes a point only when strictly
 // nearer than the best so far, so ties go to the lower index and a NaN
-// distance never wins.
+// distance never wins. Branch-free: which lanes move is data, not control.
 QV_CLONES void nearest_in_block(const double* pts, std::size_t len, const double* cent, std::size_t k,
                                 std::uint64_t* labels) noexcept {
-    double best[kLanes];
-    std::uint64_t label[kLanes];
-    for (std::size_t l = 0; l < kLanes; ++l) best[l] = kFar, label[l] = 0;
+    v8 best[kVectors];
+    v8i label[kVectors];
+    for (std::size_t v = 0; v < kVectors; ++v) best[v] = v8{} + kFar, label[v] = v8i{};
     for (std::size_t c = 0; c < k; ++c) {
         const double* ct = cent + c * len;
-        double dist[kLanes];
-        for (std::size_t l = 0; l < kLanes; ++l) dist[l] = 0.0;
+        v8 dist[kVectors] = {};
         for (std::size_t j = 0; j < len; ++j) {
             const double x = ct[j];
-            const double* p = pts + j * kLanes;
-            for (std::size_t l = 0; l < kLanes; ++l) {
-                const double diff = p[l] - x;
-                dist[l] = dist[l] + diff * diff;
+            for (std::size_t v = 0; v < kVectors; ++v) {
+                v8 p;
+                std::memcpy(&p, pts + j * kLanes + 8 * v, sizeof p);
+                const v8 diff = p - x;
+                dist[v] = dist[v] + diff * diff;
             }
         }
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            const bool nearer = dist[l] < best[l];
-            best[l] = nearer ? dist[l] : best[l];
-            label[l] = nearer ? c : label[l];
+        const v8i index = v8i{} + static_cast<std::int64_t>(c);
+        for (std::size_t v = 0; v < kVectors; ++v) {
+            const v8i nearer = dist[v] < best[v];
+            best[v] = nearer ? dist[v] : best[v];
+            label[v] = nearer ? index : label[v];
         }
     }
-    std::copy_n(label, kLanes, labels);
+    std::memcpy(labels, label, sizeof label);
 }
 
 std::uint64_t nearest(std::span<const double> point, const Matrix& cent) noexcept {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "frame/buffer.hpp"
 #include "frame/views.hpp"
 
 namespace qv::ml {
@@ -18,10 +19,11 @@ inline constexpr std::size_t kLanes = 32;  // rows to a block
 // hold zeros.
 struct Lanes {
     std::size_t rows = 0, len = 0, blocks = 0;
-    std::vector<double> v;
+    Buffer<double> v;
 
-    explicit Lanes(const Matrix& m) : rows(m.rows()), len(rows ? m.row(0).size() : 0), blocks((rows + kLanes - 1) / kLanes) {
-        v.assign(blocks * len * kLanes, 0.0);
+    explicit Lanes(const Matrix& m)
+        : rows(m.rows()), len(rows ? m.row(0).size() : 0), blocks((rows + kLanes - 1) / kLanes),
+          v(Buffer<double>::zeros(blocks * len * kLanes)) {
         for (std::size_t j = 0; j < rows; ++j) {
             const double* row = m.row(j).data();
             double* lane = v.data() + (j / kLanes) * len * kLanes + j % kLanes;
@@ -32,6 +34,14 @@ struct Lanes {
     // Rows in block b.
     std::size_t width(std::size_t b) const noexcept { return std::min(kLanes, rows - b * kLanes); }
 };
+
+// values resized to n elements, a large allocation faulted in by huge pages
+// where the system allows.
+inline void resize_values(std::vector<double>& values, std::size_t n) {
+    values.reserve(n);
+    prefer_huge_pages(values.data(), n * sizeof(double));
+    values.resize(n);
+}
 
 // Whether every row has the length of the first.
 inline bool same_lengths(const Matrix& m) {

@@ -66,7 +66,7 @@ Matrix table(const Matrix& a, const Matrix& b, Row&& row) {
     const std::size_t m = a.rows(), p = b.rows();
     Matrix out;
     if (m == 0 || p == 0) return out;
-    out.values.resize(m * p);
+    resize_values(out.values, m * p);
     out.starts.resize(m + 1);
     for (std::size_t i = 0; i <= m; ++i) out.starts[i] = i * p;
     double* values = out.values.data();
