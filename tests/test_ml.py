@@ -205,10 +205,12 @@ BASE = np.arange(60, dtype=np.float64).reshape(6, 10) * 0.37 - 5
      np.broadcast_to(BASE[0], (4, 10)), BASE.astype(np.int64), BASE[:, 3:4], BASE[2:3]],
 )
 def test_array_matrix_equals_list_matrix(arr):
+    """Any layout of a 2-D float64 array (and rows that are arrays) converts as its nested list does."""
     b = [[1.5, -2.0, 0.25], [0.0]]
     lists = arr.tolist()
     assert same(qv.pairwise_manhattan(arr, b), qv.pairwise_manhattan(lists, b))
     assert same(qv.pairwise_manhattan(b, arr), qv.pairwise_manhattan(b, lists))
+    assert same(qv.pairwise_manhattan(list(arr), b), qv.pairwise_manhattan(lists, b))
 
 
 # --- kmeans -----------------------------------------------------------------------

@@ -255,12 +255,25 @@ bool Float64Items::convert(PyObject* o, storage& out) {
     return convert_items(o, out.items, item_fast<float_fast, double>, item_elem<float_elem, double>);
 }
 
-bool Float64List::convert(PyObject* o, std::vector<double>& out) {
+namespace {
+
+// The floats of a sequence appended to out.
+bool append_floats(PyObject* o, std::vector<double>& out) {
     if (!is_sequence_arg(o)) return false;
     np::ArrayInfo info;
-    if (as_array(o, info) && info.dtype != np::DType::Other) return copy_array(info, out);
+    if (as_array(o, info) && info.dtype != np::DType::Other) {
+        if (out.empty()) return copy_array(info, out);
+        std::vector<double> values;
+        if (!copy_array(info, values)) return false;
+        out.insert(out.end(), values.begin(), values.end());
+        return true;
+    }
     return convert_items(o, out, float_fast, float_elem);
 }
+
+}  // namespace
+
+bool Float64List::convert(PyObject* o, std::vector<double>& out) { return append_floats(o, out); }
 
 bool SizeList::convert(PyObject* o, std::vector<std::uint64_t>& out) {
     if (!is_sequence_arg(o)) return false;
@@ -320,11 +333,18 @@ bool Float64Matrix::convert(PyObject* o, Matrix& out) {
         for (std::size_t r = 0; r <= rows; ++r) out.starts[r] = r * cols;
         return true;
     }
-    std::vector<double> row;
+    // Rows are converted straight onto the end of one buffer, sized up front
+    // from the first row when the matrix is a list of lists or tuples.
+    if (PyList_CheckExact(o) && PyList_Size(o) > 0) {
+        PyObject* first = PyList_GetItem(o, 0);
+        Py_ssize_t len = PyList_CheckExact(first) ? PyList_Size(first) : PyTuple_CheckExact(first) ? PyTuple_Size(first) : 0;
+        const std::size_t total = static_cast<std::size_t>(PyList_Size(o)) * static_cast<std::size_t>(len);
+        out.values.reserve(total);
+        prefer_huge_pages(out.values.data(), total * sizeof(double));
+        out.starts.reserve(static_cast<std::size_t>(PyList_Size(o)) + 1);
+    }
     auto add_row = [&](PyObject* item) {
-        row.clear();
-        if (!Float64List::convert(item, row)) return false;
-        out.values.insert(out.values.end(), row.begin(), row.end());
+        if (!append_floats(item, out.values)) return false;
         out.end_row();
         return true;
     };
