@@ -1,10 +1,12 @@
 #include "ml/kmeans.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "dl/clones.hpp"
 #include "frame/error.hpp"
@@ -62,16 +64,41 @@ std::uint64_t nearest(std::span<const double> point, const Matrix& cent) noexcep
     return label;
 }
 
-// A point's components summed into its cluster's running sums, in point order.
+// A point's first d components summed into its cluster's running sums, in
+// point order. D > 0 fixes d at compile time, so that a row is added as whole
+// vectors.
+template <std::size_t D>
 QV_CLONES void add_points(const double* values, const std::size_t* starts, const std::uint64_t* labels, std::size_t n,
                           std::size_t d, double* sums, std::int64_t* counts) noexcept {
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t c = labels[i];
         counts[c] += 1;
         const double* x = values + starts[i];
-        double* s = sums + c * d;
-        for (std::size_t j = 0; j < d; ++j) s[j] = x[j] + s[j];
+        if constexpr (D > 0) {
+            // Through locals, which the compiler keeps in vector registers.
+            double a[D], s[D];
+            std::memcpy(a, x, sizeof a);
+            std::memcpy(s, sums + c * D, sizeof s);
+            for (std::size_t j = 0; j < D; ++j) s[j] = a[j] + s[j];
+            std::memcpy(sums + c * D, s, sizeof s);
+        } else {
+            double* s = sums + c * d;
+            for (std::size_t j = 0; j < d; ++j) s[j] = x[j] + s[j];
+        }
     }
+}
+
+using AddPoints = decltype(&add_points<0>);
+
+template <std::size_t... D>
+std::array<AddPoints, sizeof...(D)> add_points_by_width(std::index_sequence<D...>) {
+    return {&add_points<D>...};
+}
+
+// add_points for d components: fixed up to 16, any d beyond.
+AddPoints add_points_for(std::size_t d) {
+    static const auto table = add_points_by_width(std::make_index_sequence<17>{});
+    return d < table.size() ? table[d] : table[0];
 }
 
 void check_rows(const Matrix& data, std::size_t d) {
@@ -128,6 +155,7 @@ std::tuple<Matrix, std::vector<std::uint64_t>> kmeans(const Matrix& data, std::u
     };
     const std::size_t pieces = uniform ? lanes.blocks : n;
 
+    const AddPoints add = add_points_for(d);
     std::vector<double> sums(k * d);
     std::vector<std::int64_t> counts(k);
     for (std::uint64_t iter = 0;;) {
@@ -138,7 +166,7 @@ std::tuple<Matrix, std::vector<std::uint64_t>> kmeans(const Matrix& data, std::u
 
         std::fill(sums.begin(), sums.end(), 0.0);
         std::fill(counts.begin(), counts.end(), 0);
-        add_points(data.values.data(), data.starts.data(), labels.data(), n, d, sums.data(), counts.data());
+        add(data.values.data(), data.starts.data(), labels.data(), n, d, sums.data(), counts.data());
 
         // Means; an empty cluster goes back to the row it started from.
         Matrix moved;
