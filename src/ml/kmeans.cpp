@@ -18,6 +18,7 @@ namespace {
 
 constexpr double kFar = std::numeric_limits<double>::max();  // the best distance before any centroid
 
+typedef double v4 __attribute__((vector_size(32)));
 // Eight lanes of a block.
 typedef double v8 __attribute__((vector_size(64)));
 typedef std::int64_t v8i __attribute__((vector_size(64)));
@@ -75,12 +76,18 @@ QV_CLONES void add_points(const double* values, const std::size_t* starts, const
         counts[c] += 1;
         const double* x = values + starts[i];
         if constexpr (D > 0) {
-            // Through locals, which the compiler keeps in vector registers.
-            double a[D], s[D];
-            std::memcpy(a, x, sizeof a);
-            std::memcpy(s, sums + c * D, sizeof s);
-            for (std::size_t j = 0; j < D; ++j) s[j] = a[j] + s[j];
-            std::memcpy(sums + c * D, s, sizeof s);
+            // Four components to a vector: a 32-byte store reaches the next
+            // load of the same sums sooner than a 64-byte one does.
+            double* s = sums + c * D;
+            std::size_t j = 0;
+            for (; j + 4 <= D; j += 4) {
+                v4 a, b;
+                std::memcpy(&a, x + j, sizeof a);
+                std::memcpy(&b, s + j, sizeof b);
+                b = a + b;
+                std::memcpy(s + j, &b, sizeof b);
+            }
+            for (; j < D; ++j) s[j] = x[j] + s[j];
         } else {
             double* s = sums + c * d;
             for (std::size_t j = 0; j < d; ++j) s[j] = x[j] + s[j];
