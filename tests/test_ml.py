@@ -260,7 +260,8 @@ def kmeans_cases(draw):
     d = draw(st.integers(0, 4))
     n = draw(st.integers(1, 25))
     # Longer rows now and then: they count with their first d components.
-    data = draw(st.lists(st.lists(SMALL | st.floats(-50, 50), min_size=d, max_size=d + draw(st.sampled_from([0, 0, 2]))),
+    values = SMALL | st.floats(-50, 50) | st.sampled_from([float("nan"), float("inf")])
+    data = draw(st.lists(st.lists(values, min_size=d, max_size=d + draw(st.sampled_from([0, 0, 2]))),
                          min_size=n, max_size=n))
     data[0] = data[0][:d]
     k = draw(st.integers(1, n))
