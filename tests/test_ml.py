@@ -339,3 +339,12 @@ def test_kmeans_agrees_with_scikit_learn_lloyd(n, d, k):
     cent, labels = qv.kmeans(x, k, 20, 0.0)
     assert labels == ref.labels_.tolist()
     np.testing.assert_allclose(cent, ref.cluster_centers_, rtol=1e-12, atol=1e-9)
+
+
+@pytest.mark.parametrize(
+    "fn, sig",
+    [(qv.kmeans, "(data, k, max_iters, tolerance)"), (qv.pairwise_manhattan, "(matrix_a, matrix_b)"),
+     (qv.pairwise_cosine, "(matrix_a, matrix_b)"), (qv.determinant, "(matrix)"), (qv.matrix_inverse, "(matrix)")],
+)
+def test_signatures(fn, sig):
+    assert fn.__text_signature__ == sig and fn.__doc__ is None
