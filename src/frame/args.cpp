@@ -334,14 +334,19 @@ bool Float64Matrix::convert(PyObject* o, Matrix& out) {
         return true;
     }
     // Rows are converted straight onto the end of one buffer, sized up front
-    // from the first row when the matrix is a list of lists or tuples.
-    if (PyList_CheckExact(o) && PyList_Size(o) > 0) {
-        PyObject* first = PyList_GetItem(o, 0);
-        Py_ssize_t len = PyList_CheckExact(first) ? PyList_Size(first) : PyTuple_CheckExact(first) ? PyTuple_Size(first) : 0;
-        const std::size_t total = static_cast<std::size_t>(PyList_Size(o)) * static_cast<std::size_t>(len);
+    // when the matrix is a list: its list and tuple rows give their lengths.
+    if (PyList_CheckExact(o)) {
+        const Py_ssize_t rows = PyList_Size(o);
+        std::size_t total = 0;
+        for (Py_ssize_t i = 0; i < rows; ++i) {
+            PyObject* row = PyList_GetItem(o, i);
+            total += static_cast<std::size_t>(PyList_CheckExact(row) ? PyList_Size(row)
+                                              : PyTuple_CheckExact(row) ? PyTuple_Size(row)
+                                                                        : 0);
+        }
         out.values.reserve(total);
         prefer_huge_pages(out.values.data(), total * sizeof(double));
-        out.starts.reserve(static_cast<std::size_t>(PyList_Size(o)) + 1);
+        out.starts.reserve(static_cast<std::size_t>(rows) + 1);
     }
     auto add_row = [&](PyObject* item) {
         if (!append_floats(item, out.values)) return false;
