@@ -78,7 +78,11 @@ def py_inverse(rows):
     return inv
 
 
-@given(st.integers(1, 7).flatmap(lambda n: st.lists(st.lists(VALUES, min_size=n, max_size=n), min_size=n, max_size=n)))
+SQUARE_VALUES = VALUES | st.sampled_from([float("nan"), float("inf"), -float("inf"), 1e308])
+
+
+@given(st.integers(1, 7).flatmap(
+    lambda n: st.lists(st.lists(SQUARE_VALUES, min_size=n, max_size=n), min_size=n, max_size=n)))
 @settings(max_examples=300)
 def test_square_routines_match_the_elimination_bit_for_bit(m):
     before = copy.deepcopy(m)

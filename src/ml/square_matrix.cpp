@@ -86,12 +86,15 @@ Matrix matrix_inverse(SquareMatrix m) {
         const std::size_t p = pivot_in(a, w, n, i);
         if (std::fabs(a[p * w + i]) < kPivotThreshold) value_error("Matrix is singular and cannot be inverted.");
         if (p != i) swap_rows(a, w, i, p);
+        // Columns 0 .. i of m are never read again (pivots and factors come
+        // from later columns, and only inv is returned): the row operations
+        // skip them.
         double* pr = a + i * w;
-        divide(pr, pr[i], w);
+        divide(pr + i + 1, pr[i], w - i - 1);
         for (std::size_t r = 0; r < n; ++r) {
             if (r == i) continue;
             double* rr = a + r * w;
-            sub_scaled(rr, pr, rr[i], w);
+            sub_scaled(rr + i + 1, pr + i + 1, rr[i], w - i - 1);
         }
     }
     Matrix inv;
