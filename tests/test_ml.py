@@ -287,19 +287,12 @@ def test_kmeans_examples():
     assert qv.kmeans(data, 2, 0, 0.0) == ([[0.0], [10.0]], [0] * 5)
     # Equidistant from centroids 1 and 2: the lower index.
     assert qv.kmeans([[9.0], [0.0], [2.0], [1.0]], 3, 1, 0.0)[1] == [0, 1, 2, 1]
-    # k = n: every row its own cluster.
-    assert qv.kmeans([[3.0], [1.0], [2.0]], 3, 5, 0.0) == ([[3.0], [1.0], [2.0]], [0, 1, 2])
     # Cluster 1 (row 1) loses its only point to cluster 0 (row 0, equal): reset to row 1.
     assert qv.kmeans([[1.0], [1.0], [5.0]], 3, 1, 0.0) == ([[1.0], [1.0], [5.0]], [0, 0, 2])
-    # d = 0: a positive tolerance stops after the first iteration.
-    assert qv.kmeans([[], [], []], 2, 10, 0.5) == ([[], []], [0, 0, 0])
     # NaN distances never win: label 0.
     assert qv.kmeans([[float("nan")], [1.0]], 2, 1, 0.0)[1] == [0, 1]
-
-
-def test_kmeans_stops_when_the_shift_falls_below_tolerance():
+    # Settles after the first update: the second shift, 0.0, stops it.
     data = [[0.0, 0.0], [0.0, 1.0], [10.0, 10.0], [10.0, 11.0]]
-    # Settles after the first update: the second shift is 0.0.
     assert qv.kmeans(data, 2, 100, 1e-4) == py_kmeans(data, 2, 2, 0.0) == py_kmeans(data, 2, 100, 1e-4)
 
 
@@ -310,15 +303,12 @@ def test_kmeans_stops_when_the_shift_falls_below_tolerance():
      (([[1.0]], 0, 1, 0.0), ValueError, "Invalid input data size or cluster count 'k'."),
      (([[1.0, 2.0], [1.0, 2.0, 3.0], [1.0]], 1, 1, 0.0), ValueError,
       "row 2 of data has 1 values, fewer than the 2 of the first row"),
-     (([[1.0]], -1, 1, 0.0), OverflowError, None),
-     (([[1.0]], 1, 1.0, 0.0), TypeError, "argument 'max_iters': 'float' object cannot be interpreted as an integer"),
-     (([[1.0]], 1, 1, "x"), TypeError, "argument 'tolerance': must be real number, not str")],
+     (([[1.0]], 1, 1.0, 0.0), TypeError, "argument 'max_iters': 'float' object cannot be interpreted as an integer")],
 )
 def test_kmeans_errors(args, exc, text):
     with pytest.raises(exc) as info:
         qv.kmeans(*args)
-    if text:
-        assert str(info.value) == text
+    assert str(info.value) == text
 
 
 def blobs(n, d, k, seed):
@@ -344,11 +334,3 @@ def test_kmeans_agrees_with_scikit_learn_lloyd(n, d, k):
     assert labels == ref.labels_.tolist()
     np.testing.assert_allclose(cent, ref.cluster_centers_, rtol=1e-12, atol=1e-9)
 
-
-@pytest.mark.parametrize(
-    "fn, sig",
-    [(qv.kmeans, "(data, k, max_iters, tolerance)"), (qv.pairwise_manhattan, "(matrix_a, matrix_b)"),
-     (qv.pairwise_cosine, "(matrix_a, matrix_b)"), (qv.determinant, "(matrix)"), (qv.matrix_inverse, "(matrix)")],
-)
-def test_signatures(fn, sig):
-    assert fn.__text_signature__ == sig and fn.__doc__ is None
