@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "dl/clones.hpp"
@@ -23,11 +25,85 @@ double cosine_of(double dot, double na, double nb) noexcept {
     return dot / (std::sqrt(na) * std::sqrt(nb));
 }
 
-// One result row: a (its first L components, L <= b.len) against every row
-// of b. With Prefix (L < b.len), the norms of b's rows are summed over the
-// first L components alongside the dot products; otherwise they are nb.
-template <bool Prefix>
-QV_CLONES void cosine_row(const double* a, std::size_t L, const Lanes& b, const double* nb, double* out) noexcept {
+typedef double v8 __attribute__((vector_size(64)));
+typedef std::int64_t v8i __attribute__((vector_size(64)));
+constexpr std::size_t kVectors = kLanes / 8;  // vectors of eight lanes to a block
+
+v8 splat(double x) noexcept { return v8{x, x, x, x, x, x, x, x}; }
+v8 load(const double* p) noexcept {
+    v8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// What a pair's sum adds for components x of a and y of b.
+enum class Term { product, distance };  // x * y from 0.0; |x - y| from -0.0
+
+// R rows of a, each over its first L components (L <= b.len), against every
+// row of b: out[r][j] = the sum of term over the pair (row r, row j). The R
+// rows share every load of b's lanes.
+template <Term T, std::size_t R>
+QV_CLONES void sums_of_rows(const double* const* a, std::size_t L, const Lanes& b, double* const* out) noexcept {
+    const v8i magnitude = v8i{} + 0x7fffffffffffffff;
+    for (std::size_t blk = 0; blk < b.blocks; ++blk) {
+        const double* bt = b.block(blk);
+        v8 s[R][kVectors];
+        for (std::size_t r = 0; r < R; ++r)
+            for (std::size_t v = 0; v < kVectors; ++v) s[r][v] = splat(T == Term::product ? 0.0 : -0.0);
+        for (std::size_t k = 0; k < L; ++k) {
+            v8 y[kVectors];
+            for (std::size_t v = 0; v < kVectors; ++v) y[v] = load(bt + k * kLanes + 8 * v);
+            for (std::size_t r = 0; r < R; ++r) {
+                const double x = a[r][k];
+                for (std::size_t v = 0; v < kVectors; ++v) {
+                    if constexpr (T == Term::product)
+                        s[r][v] = s[r][v] + x * y[v];
+                    else
+                        s[r][v] = s[r][v] + (v8)((v8i)(x - y[v]) & magnitude);
+                }
+            }
+        }
+        const std::size_t first = blk * kLanes, w = b.width(blk);
+        for (std::size_t r = 0; r < R; ++r)
+            for (std::size_t l = 0; l < w; ++l) out[r][first + l] = s[r][l / 8][l % 8];
+    }
+}
+
+// Rows i0 .. i1 - 1 of a against b, into their rows of the table: the sums
+// of term over each pair, two rows at a time where both cover b's length.
+// A row shorter than b's rows goes to short_row(i, out_row) instead.
+template <Term T, class Short>
+void sums_of_range(const Matrix& a, const Lanes& b, std::size_t i0, std::size_t i1, double* table, Short&& short_row) {
+    const std::size_t p = b.rows;
+    auto full = [&](std::size_t i) { return a.row(i).size() >= b.len; };
+    for (std::size_t i = i0; i < i1;) {
+        if (!full(i)) {
+            short_row(i, table + i * p);
+            ++i;
+        } else if (i + 1 < i1 && full(i + 1)) {
+            const double* rows[2] = {a.row(i).data(), a.row(i + 1).data()};
+            double* outs[2] = {table + i * p, table + (i + 1) * p};
+            sums_of_rows<T, 2>(rows, b.len, b, outs);
+            i += 2;
+        } else {
+            const double* rows[1] = {a.row(i).data()};
+            double* outs[1] = {table + i * p};
+            sums_of_rows<T, 1>(rows, b.len, b, outs);
+            ++i;
+        }
+    }
+}
+
+// Dot products of one row of a with the rows of b become cosines, given the
+// square roots of the norms (sqrt is exact, so this is cosine_of).
+QV_CLONES void to_cosines(double* out, double root_na, const double* root_nb, std::size_t p) noexcept {
+    for (std::size_t j = 0; j < p; ++j)
+        out[j] = root_na == 0.0 || root_nb[j] == 0.0 ? 0.0 : out[j] / (root_na * root_nb[j]);
+}
+
+// Cosines of a row shorter than b's rows (L components): b's norms over
+// the first L components are summed alongside the dot products.
+QV_CLONES void cosine_short_row(const double* a, std::size_t L, const Lanes& b, double* out) noexcept {
     const double na = sum_of_squares(a, L);
     for (std::size_t blk = 0; blk < b.blocks; ++blk) {
         const double* bt = b.block(blk);
@@ -37,32 +113,16 @@ QV_CLONES void cosine_row(const double* a, std::size_t L, const Lanes& b, const 
             const double x = a[k];
             const double* y = bt + k * kLanes;
             for (std::size_t l = 0; l < kLanes; ++l) dot[l] = dot[l] + x * y[l];
-            if constexpr (Prefix)
-                for (std::size_t l = 0; l < kLanes; ++l) bb[l] = bb[l] + y[l] * y[l];
+            for (std::size_t l = 0; l < kLanes; ++l) bb[l] = bb[l] + y[l] * y[l];
         }
         const std::size_t first = blk * kLanes, w = b.width(blk);
-        for (std::size_t l = 0; l < w; ++l) out[first + l] = cosine_of(dot[l], na, Prefix ? bb[l] : nb[first + l]);
+        for (std::size_t l = 0; l < w; ++l) out[first + l] = cosine_of(dot[l], na, bb[l]);
     }
 }
 
-QV_CLONES void manhattan_row(const double* a, std::size_t L, const Lanes& b, double* out) noexcept {
-    for (std::size_t blk = 0; blk < b.blocks; ++blk) {
-        const double* bt = b.block(blk);
-        double s[kLanes];
-        for (std::size_t l = 0; l < kLanes; ++l) s[l] = -0.0;
-        for (std::size_t k = 0; k < L; ++k) {
-            const double x = a[k];
-            const double* y = bt + k * kLanes;
-            for (std::size_t l = 0; l < kLanes; ++l) s[l] = s[l] + std::fabs(x - y[l]);
-        }
-        const std::size_t first = blk * kLanes, w = b.width(blk);
-        for (std::size_t l = 0; l < w; ++l) out[first + l] = s[l];
-    }
-}
-
-// An m x p table whose row i is filled by row(i, out_row).
-template <class Row>
-Matrix table(const Matrix& a, const Matrix& b, Row&& row) {
+// An m x p table whose rows i0 .. i1 - 1 are filled by rows(i0, i1, table).
+template <class Rows>
+Matrix table(const Matrix& a, const Matrix& b, Rows&& rows) {
     const std::size_t m = a.rows(), p = b.rows();
     Matrix out;
     if (m == 0 || p == 0) return out;
@@ -70,9 +130,7 @@ Matrix table(const Matrix& a, const Matrix& b, Row&& row) {
     out.starts.resize(m + 1);
     for (std::size_t i = 0; i <= m; ++i) out.starts[i] = i * p;
     double* values = out.values.data();
-    par::for_ranges(m, [&](std::size_t i0, std::size_t i1) {
-        for (std::size_t i = i0; i < i1; ++i) row(i, values + i * p);
-    });
+    par::for_ranges(m, [&](std::size_t i0, std::size_t i1) { rows(i0, i1, values); });
     return out;
 }
 
@@ -98,19 +156,23 @@ Matrix pairwise_cosine(const Matrix& a, const Matrix& b) {
     if (a.rows() == 0 || b.rows() == 0) return Matrix{};
     const std::size_t p = b.rows();
     if (!same_lengths(b)) {
-        return table(a, b, [&](std::size_t i, double* out) {
-            for (std::size_t j = 0; j < p; ++j) out[j] = cosine(a.row(i), b.row(j));
+        return table(a, b, [&](std::size_t i0, std::size_t i1, double* values) {
+            for (std::size_t i = i0; i < i1; ++i)
+                for (std::size_t j = 0; j < p; ++j) values[i * p + j] = cosine(a.row(i), b.row(j));
         });
     }
     const Lanes lanes(b);
-    std::vector<double> nb(p);
-    for (std::size_t j = 0; j < p; ++j) nb[j] = sum_of_squares(b.row(j).data(), lanes.len);
-    return table(a, b, [&](std::size_t i, double* out) {
-        const auto row = a.row(i);
-        if (row.size() < lanes.len)
-            cosine_row<true>(row.data(), row.size(), lanes, nb.data(), out);
-        else
-            cosine_row<false>(row.data(), lanes.len, lanes, nb.data(), out);
+    std::vector<double> root_nb(p);
+    for (std::size_t j = 0; j < p; ++j) root_nb[j] = std::sqrt(sum_of_squares(b.row(j).data(), lanes.len));
+    return table(a, b, [&](std::size_t i0, std::size_t i1, double* values) {
+        sums_of_range<Term::product>(a, lanes, i0, i1, values, [&](std::size_t i, double* out) {
+            cosine_short_row(a.row(i).data(), a.row(i).size(), lanes, out);
+        });
+        // The dot products of full rows become cosines.
+        for (std::size_t i = i0; i < i1; ++i) {
+            if (a.row(i).size() < lanes.len) continue;
+            to_cosines(values + i * p, std::sqrt(sum_of_squares(a.row(i).data(), lanes.len)), root_nb.data(), p);
+        }
     });
 }
 
@@ -118,14 +180,17 @@ Matrix pairwise_manhattan(const Matrix& a, const Matrix& b) {
     if (a.rows() == 0 || b.rows() == 0) return Matrix{};
     const std::size_t p = b.rows();
     if (!same_lengths(b)) {
-        return table(a, b, [&](std::size_t i, double* out) {
-            for (std::size_t j = 0; j < p; ++j) out[j] = manhattan(a.row(i), b.row(j));
+        return table(a, b, [&](std::size_t i0, std::size_t i1, double* values) {
+            for (std::size_t i = i0; i < i1; ++i)
+                for (std::size_t j = 0; j < p; ++j) values[i * p + j] = manhattan(a.row(i), b.row(j));
         });
     }
     const Lanes lanes(b);
-    return table(a, b, [&](std::size_t i, double* out) {
-        const auto row = a.row(i);
-        manhattan_row(row.data(), std::min(row.size(), lanes.len), lanes, out);
+    return table(a, b, [&](std::size_t i0, std::size_t i1, double* values) {
+        sums_of_range<Term::distance>(a, lanes, i0, i1, values, [&](std::size_t i, double* out) {
+            const double* row = a.row(i).data();
+            sums_of_rows<Term::distance, 1>(&row, a.row(i).size(), lanes, &out);
+        });
     });
 }
 
