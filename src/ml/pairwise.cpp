@@ -29,13 +29,6 @@ typedef double v8 __attribute__((vector_size(64)));
 typedef std::int64_t v8i __attribute__((vector_size(64)));
 constexpr std::size_t kVectors = kLanes / 8;  // vectors of eight lanes to a block
 
-v8 splat(double x) noexcept { return v8{x, x, x, x, x, x, x, x}; }
-v8 load(const double* p) noexcept {
-    v8 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 // What a pair's sum adds for components x of a and y of b.
 enum class Term { product, distance };  // x * y from 0.0; |x - y| from -0.0
 
@@ -47,12 +40,13 @@ QV_CLONES void sums_of_rows(const double* const* a, std::size_t L, const Lanes& 
     const v8i magnitude = v8i{} + 0x7fffffffffffffff;
     for (std::size_t blk = 0; blk < b.blocks; ++blk) {
         const double* bt = b.block(blk);
+        constexpr double start = T == Term::product ? 0.0 : -0.0;
         v8 s[R][kVectors];
         for (std::size_t r = 0; r < R; ++r)
-            for (std::size_t v = 0; v < kVectors; ++v) s[r][v] = splat(T == Term::product ? 0.0 : -0.0);
+            for (std::size_t v = 0; v < kVectors; ++v) s[r][v] = v8{start, start, start, start, start, start, start, start};
         for (std::size_t k = 0; k < L; ++k) {
             v8 y[kVectors];
-            for (std::size_t v = 0; v < kVectors; ++v) y[v] = load(bt + k * kLanes + 8 * v);
+            for (std::size_t v = 0; v < kVectors; ++v) std::memcpy(&y[v], bt + k * kLanes + 8 * v, sizeof y[v]);
             for (std::size_t r = 0; r < R; ++r) {
                 const double x = a[r][k];
                 for (std::size_t v = 0; v < kVectors; ++v) {
