@@ -35,11 +35,14 @@ struct Lanes {
     std::size_t width(std::size_t b) const noexcept { return std::min(kLanes, rows - b * kLanes); }
 };
 
-// values resized to n elements, a large allocation faulted in by huge pages
+// Room for n elements in values, a large allocation faulted in by huge pages
 // where the system allows.
-inline void resize_values(std::vector<double>& values, std::size_t n) {
+inline void reserve_values(std::vector<double>& values, std::size_t n) {
     values.reserve(n);
     prefer_huge_pages(values.data(), n * sizeof(double));
+}
+inline void resize_values(std::vector<double>& values, std::size_t n) {
+    reserve_values(values, n);
     values.resize(n);
 }
 

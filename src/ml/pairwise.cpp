@@ -63,25 +63,26 @@ QV_CLONES void sums_of_rows(const double* const* a, std::size_t L, const Lanes& 
     }
 }
 
-// Rows i0 .. i1 - 1 of a against b, into their rows of the table: the sums
+// Rows i0 .. i1 - 1 of a against b, row i into out + (i - i0) * p: the sums
 // of term over each pair, two rows at a time where both cover b's length.
-// A row shorter than b's rows goes to short_row(i, out_row) instead.
+// A row shorter than b's rows goes to short_row(i, its out row) instead.
 template <Term T, class Short>
-void sums_of_range(const Matrix& a, const Lanes& b, std::size_t i0, std::size_t i1, double* table, Short&& short_row) {
+void sums_of_range(const Matrix& a, const Lanes& b, std::size_t i0, std::size_t i1, double* out, Short&& short_row) {
     const std::size_t p = b.rows;
+    auto row_out = [&](std::size_t i) { return out + (i - i0) * p; };
     auto full = [&](std::size_t i) { return a.row(i).size() >= b.len; };
     for (std::size_t i = i0; i < i1;) {
         if (!full(i)) {
-            short_row(i, table + i * p);
+            short_row(i, row_out(i));
             ++i;
         } else if (i + 1 < i1 && full(i + 1)) {
             const double* rows[2] = {a.row(i).data(), a.row(i + 1).data()};
-            double* outs[2] = {table + i * p, table + (i + 1) * p};
+            double* outs[2] = {row_out(i), row_out(i + 1)};
             sums_of_rows<T, 2>(rows, b.len, b, outs);
             i += 2;
         } else {
             const double* rows[1] = {a.row(i).data()};
-            double* outs[1] = {table + i * p};
+            double* outs[1] = {row_out(i)};
             sums_of_rows<T, 1>(rows, b.len, b, outs);
             ++i;
         }
@@ -114,17 +115,30 @@ QV_CLONES void cosine_short_row(const double* a, std::size_t L, const Lanes& b, 
     }
 }
 
-// An m x p table whose rows i0 .. i1 - 1 are filled by rows(i0, i1, table).
+// An m x p table whose rows i0 .. i1 - 1 are filled by rows(i0, i1, out),
+// row i at out + (i - i0) * p. On the calling thread the rows go through a
+// small scratch block onto the end of the table, which is then written once.
 template <class Rows>
 Matrix table(const Matrix& a, const Matrix& b, Rows&& rows) {
     const std::size_t m = a.rows(), p = b.rows();
     Matrix out;
     if (m == 0 || p == 0) return out;
-    resize_values(out.values, m * p);
     out.starts.resize(m + 1);
     for (std::size_t i = 0; i <= m; ++i) out.starts[i] = i * p;
-    double* values = out.values.data();
-    par::for_ranges(m, [&](std::size_t i0, std::size_t i1) { rows(i0, i1, values); });
+    if (m >= par::kParallelThreshold) {
+        resize_values(out.values, m * p);
+        double* values = out.values.data();
+        par::for_ranges(m, [&](std::size_t i0, std::size_t i1) { rows(i0, i1, values + i0 * p); });
+        return out;
+    }
+    reserve_values(out.values, m * p);
+    const std::size_t block = std::max<std::size_t>(1, (std::size_t{1} << 15) / p);  // rows of at most 256 KiB
+    std::vector<double> scratch(block * p);
+    for (std::size_t i0 = 0; i0 < m; i0 += block) {
+        const std::size_t i1 = std::min(m, i0 + block);
+        rows(i0, i1, scratch.data());
+        out.values.insert(out.values.end(), scratch.begin(), scratch.begin() + (i1 - i0) * p);
+    }
     return out;
 }
 
@@ -150,22 +164,22 @@ Matrix pairwise_cosine(const Matrix& a, const Matrix& b) {
     if (a.rows() == 0 || b.rows() == 0) return Matrix{};
     const std::size_t p = b.rows();
     if (!same_lengths(b)) {
-        return table(a, b, [&](std::size_t i0, std::size_t i1, double* values) {
+        return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
             for (std::size_t i = i0; i < i1; ++i)
-                for (std::size_t j = 0; j < p; ++j) values[i * p + j] = cosine(a.row(i), b.row(j));
+                for (std::size_t j = 0; j < p; ++j) out[(i - i0) * p + j] = cosine(a.row(i), b.row(j));
         });
     }
     const Lanes lanes(b);
     std::vector<double> root_nb(p);
     for (std::size_t j = 0; j < p; ++j) root_nb[j] = std::sqrt(sum_of_squares(b.row(j).data(), lanes.len));
-    return table(a, b, [&](std::size_t i0, std::size_t i1, double* values) {
-        sums_of_range<Term::product>(a, lanes, i0, i1, values, [&](std::size_t i, double* out) {
-            cosine_short_row(a.row(i).data(), a.row(i).size(), lanes, out);
+    return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
+        sums_of_range<Term::product>(a, lanes, i0, i1, out, [&](std::size_t i, double* row_out) {
+            cosine_short_row(a.row(i).data(), a.row(i).size(), lanes, row_out);
         });
         // The dot products of full rows become cosines.
         for (std::size_t i = i0; i < i1; ++i) {
             if (a.row(i).size() < lanes.len) continue;
-            to_cosines(values + i * p, std::sqrt(sum_of_squares(a.row(i).data(), lanes.len)), root_nb.data(), p);
+            to_cosines(out + (i - i0) * p, std::sqrt(sum_of_squares(a.row(i).data(), lanes.len)), root_nb.data(), p);
         }
     });
 }
@@ -174,16 +188,16 @@ Matrix pairwise_manhattan(const Matrix& a, const Matrix& b) {
     if (a.rows() == 0 || b.rows() == 0) return Matrix{};
     const std::size_t p = b.rows();
     if (!same_lengths(b)) {
-        return table(a, b, [&](std::size_t i0, std::size_t i1, double* values) {
+        return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
             for (std::size_t i = i0; i < i1; ++i)
-                for (std::size_t j = 0; j < p; ++j) values[i * p + j] = manhattan(a.row(i), b.row(j));
+                for (std::size_t j = 0; j < p; ++j) out[(i - i0) * p + j] = manhattan(a.row(i), b.row(j));
         });
     }
     const Lanes lanes(b);
-    return table(a, b, [&](std::size_t i0, std::size_t i1, double* values) {
-        sums_of_range<Term::distance>(a, lanes, i0, i1, values, [&](std::size_t i, double* out) {
+    return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
+        sums_of_range<Term::distance>(a, lanes, i0, i1, out, [&](std::size_t i, double* row_out) {
             const double* row = a.row(i).data();
-            sums_of_rows<Term::distance, 1>(&row, a.row(i).size(), lanes, &out);
+            sums_of_rows<Term::distance, 1>(&row, a.row(i).size(), lanes, &row_out);
         });
     });
 }
