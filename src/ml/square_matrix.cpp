@@ -144,7 +144,10 @@ Matrix matrix_inverse(SquareMatrix m) {
                 if (r == i) continue;
                 const double fr = *at(r, i);
                 factors[(i - i0) * n + id[r]] = fr;
-                sub_scaled(at(r, i + 1), at(i, i + 1), fr, end - i - 1);
+                // At most kGroup - 1 columns: a plain loop, not a call.
+                double* x = at(r, 0);
+                const double* pr = at(i, 0);
+                for (std::size_t c = i + 1; c < end; ++c) x[c] = x[c] - pr[c] * fr;
             }
         }
 
