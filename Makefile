@@ -54,7 +54,11 @@ test-wheel: wheel
 test-asan: $(VENV)/.venv
 	@scripts/test-asan $(PY)
 
-demo: $(VENV)/.built
+$(VENV)/.demo: $(VENV)/.venv requirements-demo.txt
+	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-demo.txt
+	@touch $@
+
+demo: $(VENV)/.built $(VENV)/.demo
 	@$(PY) examples/main.py
 
 $(VENV)/.bench: $(VENV)/.venv requirements-bench.txt
