@@ -17,7 +17,7 @@ $(VENV)/.deps: scripts/system-deps
 	@scripts/system-deps
 	@mkdir -p $(VENV) && touch $@
 
-$(VENV)/.venv: $(VENV)/.deps requirements-dev.txt
+$(VENV)/.venv: $(VENV)/.deps requirements-dev.txt requirements-demo.txt
 	@if [ ! -x $(PY) ]; then py=$$(scripts/find-python) && echo "creating $(VENV) with $$py" && $$py -m venv $(VENV); fi
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-dev.txt
 	@touch $@
@@ -35,6 +35,8 @@ test-native: build/native/Makefile
 
 test-python: $(VENV)/.built
 	@$(PY) -m pytest tests
+	@$(PY) -m mypy.stubtest quorvane
+	@$(PY) -m mypy --strict examples/
 
 test: test-native test-python test-wheel
 
