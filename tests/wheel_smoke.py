@@ -23,7 +23,7 @@ def check(name):
 @check("installed, not the source tree")
 def _():
     assert q.__file__.startswith(sysconfig.get_paths()["platlib"]), q.__file__
-    assert q.__all__[-2:] == ["Tensor", "VaneHashMap"] or "Tensor" not in q.__all__
+    assert len(q.__all__) == 52 and q.__all__[-2:] == ["Tensor", "VaneHashMap"]
 
 
 @check("sorting and selection")
@@ -71,8 +71,6 @@ def _():
 
 @check("Tensor")
 def _():
-    if not hasattr(q, "Tensor"):
-        return
     t = q.Tensor(np.arange(6.0).reshape(2, 3))
     r = t.matmul(t, transpose_b=True)
     assert r.shape == [2, 2] and r.to_list() == [[5.0, 14.0], [14.0, 50.0]]
@@ -81,8 +79,6 @@ def _():
 
 @check("k-means and linear algebra")
 def _():
-    if not hasattr(q, "kmeans"):
-        return
     centroids, labels = q.kmeans([[0.0], [0.1], [10.0], [10.1]], 2, 10, 0.0)
     assert labels == [0, 0, 1, 1] and centroids == [[0.05], [10.05]]
     assert q.determinant([[2.0, 0.0], [0.0, 3.0]]) == 6.0 and q.matrix_inverse([[2.0]]) == [[0.5]]
