@@ -2,13 +2,14 @@
 # make test  - build and run every test (native and Python)
 # make bench - run the side-by-side benchmarks
 # make test-asan - every test again under AddressSanitizer and UBSan
+# make fuzz  - a million random calls to every entry point (FUZZ_CALLS, FUZZ_SEED)
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
 VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test test-native test-python test-asan bench deps clean
+.PHONY: all demo test test-native test-python test-asan fuzz bench deps clean
 
 all: $(VENV)/.built
 
@@ -40,6 +41,11 @@ test: test-native test-python
 # The whole suite again against a build with AddressSanitizer and UBSan.
 test-asan: $(VENV)/.venv
 	@scripts/test-asan $(PY)
+
+FUZZ_CALLS ?= 1000000
+FUZZ_SEED ?= $(shell date +%s)
+fuzz: $(VENV)/.built
+	@$(PY) tests/fuzz.py --calls $(FUZZ_CALLS) --seed $(FUZZ_SEED) --workers 2
 
 demo: $(VENV)/.built
 	@$(PY) examples/main.py

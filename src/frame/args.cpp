@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "frame/failure.hpp"
 
@@ -142,7 +143,11 @@ bool convert_items(PyObject* o, std::vector<T>& out, Fast fast, Elem elem) {
         PyErr_Clear();
         hint = 0;
     }
-    out.reserve(static_cast<std::size_t>(hint));
+    try {
+        out.reserve(static_cast<std::size_t>(hint));
+    } catch (const std::bad_alloc&) {
+        // __len__ may claim more than the sequence holds: grow as it comes
+    }
     PyObject* it = PyObject_GetIter(o);
     if (!it) return false;
     while (PyObject* item = PyIter_Next(it)) {
@@ -308,11 +313,29 @@ bool Float64Matrix::convert(PyObject* o, Matrix& out) {
 
 namespace {
 
-bool inspect_array(PyObject* o, np::ArrayInfo& info, np::DType dtype, int ndim) {
+// Elements are read as whole 8-byte values at 8-byte steps: an array that
+// does not hold them so (a field of a packed record array, a view at an odd
+// byte offset) is refused rather than read at the wrong places.
+bool aligned(const np::ArrayInfo& a) {
+    bool any = reinterpret_cast<std::uintptr_t>(a.data) % 8 != 0;
+    for (int k = 0; k < a.ndim; ++k) {
+        if (a.dims[k] == 0) return true;
+        if (a.dims[k] > 1 && a.strides[k] % 8 != 0) any = true;
+    }
+    return !any;
+}
+
+bool inspect_array(PyObject* o, np::ArrayInfo& info, np::DType dtype, int ndim, const BorrowSite& site) {
     if (!np::load()) return false;
-    if (np::inspect(o, info) && info.dtype == dtype && (ndim == 0 || info.ndim == ndim)) return true;
-    raise_cannot_convert(o, "PyArray<T, D>");
-    return false;
+    if (!np::inspect(o, info) || info.dtype != dtype || (ndim != 0 && info.ndim != ndim)) {
+        raise_cannot_convert(o, "PyArray<T, D>");
+        return false;
+    }
+    if (!aligned(info)) {
+        PyErr_Format(PyExc_ValueError, "argument '%s': array elements are not aligned to 8 bytes", site.param);
+        return false;
+    }
+    return true;
 }
 
 // Borrow the byte range [lo, hi) spanned by the array's elements. Refusals:
@@ -359,14 +382,14 @@ void fill_vec(const np::ArrayInfo& a, Vec1<T>& v) {
 
 bool ArrayF64<1>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 1, out.site) || !borrow(a, out.borrow, false, out.site)) return false;
     fill_vec(a, out.view);
     return true;
 }
 
 bool ArrayF64<2>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 2) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 2, out.site) || !borrow(a, out.borrow, false, out.site)) return false;
     auto& v = out.view;
     v.data = reinterpret_cast<const double*>(a.data);
     v.rows = a.dims[0];
@@ -379,7 +402,7 @@ bool ArrayF64<2>::convert(PyObject* o, storage& out) {
 
 bool ArrayF64<0>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 0) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 0, out.site) || !borrow(a, out.borrow, false, out.site)) return false;
     auto& v = out.view;
     v.data = reinterpret_cast<const double*>(a.data);
     v.shape.assign(a.dims, a.dims + a.ndim);
@@ -392,14 +415,14 @@ bool ArrayF64<0>::convert(PyObject* o, storage& out) {
 
 bool ArrayMutF64::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, true, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 1, out.site) || !borrow(a, out.borrow, true, out.site)) return false;
     fill_vec(a, out.view);
     return true;
 }
 
 bool IndexArray::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Int64, 1) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Int64, 1, out.site) || !borrow(a, out.borrow, false, out.site)) return false;
     fill_vec(a, out.view);
     return true;
 }
