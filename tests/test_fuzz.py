@@ -3,6 +3,7 @@ fuzzer in tests/fuzz.py; `make fuzz` runs the long one), and the call table
 that drives it."""
 import inspect
 
+import numpy as np
 import pytest
 
 import call_table as ct
@@ -38,3 +39,44 @@ def test_table_row_matches_the_entry_point(name):
         assert [p.name for p in params] == [p.name for p in entry.params]
         for have, want in zip(params, entry.params):
             assert (have.default is inspect.Parameter.empty) == (want.default is ct.REQUIRED)
+
+
+# --- what the fuzzer found ------------------------------------------------------------
+
+def misaligned(values):
+    raw = np.zeros(len(values) * 8 + 1, np.uint8)
+    out = raw[1:].view(np.float64)
+    out[:] = values
+    return out
+
+
+def record_field(values):
+    rec = np.zeros(len(values), dtype=[("tag", "i1"), ("value", "f8")])
+    rec["value"] = values
+    return rec["value"]  # 9 bytes from one element to the next
+
+
+@pytest.mark.parametrize("make", [misaligned, record_field])
+def test_arrays_of_unaligned_elements_are_refused(make):
+    x = make([1.0, -2.0, 3.0])
+    with pytest.raises(ValueError, match=r"^argument 'x': array elements are not aligned to 8 bytes$"):
+        q.relu(x)
+    with pytest.raises(ValueError, match=r"^argument 'grads': array elements are not aligned to 8 bytes$"):
+        q.clip_grad_norm(make([3.0, 4.0]), 1.0)
+    # list parameters copy the values through their byte strides: correct
+    assert q.mean(x) == 2.0 / 3.0
+    assert q.relu(make([])).shape == (0,)  # no elements, nothing misread
+
+
+def test_a_sequence_claiming_a_huge_length_is_read_as_it_is():
+    class Liar:
+        def __len__(self):
+            return 10**15
+
+        def __getitem__(self, i):
+            if i < 3:
+                return float(i)
+            raise IndexError
+
+    assert q.mean(Liar()) == 1.0
+    assert q.matmul([Liar()], [[1.0], [1.0], [1.0]]) == [[3.0]]
