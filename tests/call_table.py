@@ -218,35 +218,38 @@ def invoke(entry, instance, args, kwargs):
     return getattr(cls, entry.attr)(instance, *args, **kwargs)
 
 
-def valid_call(entry, rng=None, n=8):
-    """Small, valid (args, instance) for entry: the happy path of each entry,
-    used by the leak and thread tests."""
+def valid_call(entry, rng=None, big=False):
+    """Valid (args, instance) for entry: small inputs, or with big=True inputs
+    above the parallel thresholds. Used by the leak, thread and fork tests."""
     import numpy as np
 
     rng = rng or np.random.default_rng(0)
+    n = (60_000 if entry.name == "parallel_sort" else 20_000) if big else 8
+    rows = n // 2 if big else 4  # rows of matrices and 2-D arrays; columns of tensors
+    square = entry.name in ("determinant", "matrix_inverse", "matmul")
     values = {
         "int64": lambda p: 12, "uint64": lambda p: 7, "size": lambda p: 2, "int32": lambda p: 1,
         "float": lambda p: 0.5, "flag": lambda p: False, "seed": lambda p: 3, "str": lambda p: "kitten",
         "int64_list": lambda p: [int(v) for v in rng.integers(-50, 50, n)],
         "float64_list": lambda p: [float(v) for v in rng.standard_normal(n)],
-        "size_list": lambda p: [2, 4],
-        "matrix": lambda p: rng.standard_normal((4, 4)).tolist(),
+        "size_list": lambda p: [rows, 2],
+        "matrix": lambda p: rng.standard_normal((4 if square or p.name == "matrix_b" else rows, 4)).tolist(),
         "array1": lambda p: rng.random(n), "array_mut": lambda p: rng.random(n),
-        "array2": lambda p: rng.standard_normal((4, 3)),
-        "array_any": lambda p: rng.standard_normal(4 if entry.name.endswith("bias_inplace") else (2, 4)),
-        "index_array": lambda p: rng.integers(0, 2, 4 if entry.name == "softmax_cross_entropy" else n),
-        "tensor": lambda p: q.Tensor(rng.standard_normal((2, 4))),
+        "array2": lambda p: rng.standard_normal((rows, 3)),
+        "array_any": lambda p: rng.standard_normal(rows if entry.name.endswith("bias_inplace") else (2, 4)),
+        "index_array": lambda p: rng.integers(0, 2, rows if entry.name == "softmax_cross_entropy" else n),
+        "tensor": lambda p: q.Tensor(rng.standard_normal((2, rows))),
     }
     args = [values[p.kind](p) for p in entry.params]
     if entry.name == "Tensor.matmul":
-        args[0] = q.Tensor(rng.standard_normal((4, 3)))
+        args[0] = q.Tensor(rng.standard_normal((rows, 3)))
     if entry.name == "mod_pow":
         args[2] = 1000
     if entry.name == "kth_smallest":
         args[1] = 3
     instance = None
     if entry.owner == "Tensor" and entry.how in ("method", "property"):
-        instance = q.Tensor(rng.standard_normal((2, 4)))
+        instance = q.Tensor(rng.standard_normal((2, rows)))
     elif entry.owner == "VaneHashMap" and entry.how in ("method", "len"):
         instance = q.VaneHashMap()
         for k in range(5):
