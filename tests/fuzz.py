@@ -120,6 +120,13 @@ def worker(calls, seed, last_path):
     return 1 if fz.findings else 0
 
 
+def fib(n):
+    a, b = 0, 1
+    for _ in range(n):
+        a, b = b, a + b
+    return a
+
+
 class Boom(Exception):
     """Raised by the fuzzer's own conversion callbacks."""
 
@@ -699,6 +706,29 @@ class Fuzzer:
                 return "not sorted"
         if entry.name == "dedup" and plain and result != list(dict.fromkeys(int(v) for v in arr)):
             return "wrong de-duplication"
+        if entry.name in ("kth_smallest", "top_k") and plain and type(bound["k"]) is int:
+            k, s = bound["k"], sorted(int(v) for v in arr)
+            want = s[k - 1] if entry.name == "kth_smallest" else s[::-1][:k]
+            if result != want:
+                return "wrong selection"
+        if entry.name == "binary_search" and plain and result is not None and int(arr[result]) != bound["target"]:
+            return "index of another value"
+        exact = {
+            "gcd": lambda a, b: math.gcd(a, b), "lcm": lambda a, b: math.lcm(a, b),
+            "mod_pow": lambda base, exp, modulus: pow(base, exp, modulus),
+            "fibonacci": lambda n: fib(n) if n < 2000 else None,
+            "is_prime": lambda n: n > 1 and all(n % d for d in range(2, math.isqrt(n) + 1)) if n < 10**6 else None,
+        }.get(entry.name)
+        # (-2**63 has no absolute value in 64 bits: gcd and lcm keep their own rule for it)
+        if exact and all(type(v) is int and v > -(2**63) for v in bound.values()):
+            want = exact(**bound)
+            if entry.name == "lcm":  # wrapped to 64 bits, then its absolute value
+                want = (want + 2**63) % 2**64 - 2**63
+                want = abs(want) if want != -(2**63) else want
+            elif entry.name == "fibonacci" and want is not None:
+                want %= 2**64
+            if want is not None and result != want:
+                return f"{result!r}, not {want!r}"
         if isinstance(result, np.ndarray) and not (result.dtype == np.float64 and result.flags.c_contiguous
                                                     and result.flags.writeable):
             return "array result is not a writeable C-contiguous float64 array"
