@@ -33,6 +33,7 @@ CALLS_PER_EXAMPLE = 8
 # Hypothesis keeps a record of every example of a run: runs stay short.
 EXAMPLES_PER_RUN = 500
 LAST_CALL_SIZE = 4096
+FOUND = 3  # a worker's exit status when it found something (a hang's watchdog exits with 1)
 
 
 # --- what a worker reports ------------------------------------------------------
@@ -60,7 +61,7 @@ def run(calls, seed, workers=1, timeout=None, env=None):
         for line in out.splitlines():
             if line.startswith("{"):
                 findings.append(json.loads(line))
-        if proc.returncode not in (0, 1):
+        if proc.returncode not in (0, FOUND):
             call = Path(last).read_bytes().rstrip(b"\0").decode(errors="replace")
             findings.append({"entry": call.split("(")[0], "reason": f"worker ended with status {proc.returncode}",
                              "call": call, "count": 1, "detail": err[-3000:], "seed": wseed})
@@ -110,14 +111,14 @@ def worker(calls, seed, last_path):
     run_seed = seed
     while done < calls:
         examples = min(EXAMPLES_PER_RUN, -(-(calls - done) // CALLS_PER_EXAMPLE))
-        faulthandler.dump_traceback_later(600, exit=True)
+        faulthandler.dump_traceback_later(300, exit=True)
         fz.hypothesis_run(examples, run_seed)
         faulthandler.cancel_dump_traceback_later()
         done += examples * CALLS_PER_EXAMPLE
         run_seed += 1
     for f in fz.findings.values():
         print(json.dumps(f))
-    return 1 if fz.findings else 0
+    return FOUND if fz.findings else 0
 
 
 def fib(n):

@@ -12,7 +12,7 @@ import quorvane as q
 
 
 def test_seeded_slice_finds_nothing():
-    findings = fuzz.run(calls=6000, seed=20261208, workers=1, timeout=600)
+    findings = fuzz.run(calls=6000, seed=20261208, workers=1, timeout=400)
     fuzz.report(findings)
     assert not findings, [f"{f['entry']}: {f['reason']} -- {f['call']}" for f in findings]
 
