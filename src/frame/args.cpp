@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "frame/failure.hpp"
 
@@ -143,11 +142,10 @@ bool convert_items(PyObject* o, std::vector<T>& out, Fast fast, Elem elem) {
         PyErr_Clear();
         hint = 0;
     }
-    try {
-        out.reserve(static_cast<std::size_t>(hint));
-    } catch (const std::bad_alloc&) {
-        // __len__ may claim more than the sequence holds: grow as it comes
-    }
+    // __len__ may claim more than the sequence holds: reserve no more than
+    // a plausible length, and grow past it as the items come.
+    constexpr Py_ssize_t kMostReserved = Py_ssize_t{1} << 20;
+    out.reserve(static_cast<std::size_t>(std::min(hint, kMostReserved)));
     PyObject* it = PyObject_GetIter(o);
     if (!it) return false;
     while (PyObject* item = PyIter_Next(it)) {
@@ -317,12 +315,12 @@ namespace {
 // does not hold them so (a field of a packed record array, a view at an odd
 // byte offset) is refused rather than read at the wrong places.
 bool aligned(const np::ArrayInfo& a) {
-    bool any = reinterpret_cast<std::uintptr_t>(a.data) % 8 != 0;
+    bool ok = reinterpret_cast<std::uintptr_t>(a.data) % 8 == 0;
     for (int k = 0; k < a.ndim; ++k) {
-        if (a.dims[k] == 0) return true;
-        if (a.dims[k] > 1 && a.strides[k] % 8 != 0) any = true;
+        if (a.dims[k] == 0) return true;  // no elements to misread
+        if (a.dims[k] > 1 && a.strides[k] % 8 != 0) ok = false;
     }
-    return !any;
+    return ok;
 }
 
 bool inspect_array(PyObject* o, np::ArrayInfo& info, np::DType dtype, int ndim, const BorrowSite& site) {
