@@ -28,7 +28,9 @@ from pathlib import Path
 
 import numpy as np
 
-HERE = Path(__file__).resolve().parent
+import call_table as ct
+import quorvane as q
+
 CALLS_PER_EXAMPLE = 8
 # Hypothesis keeps a record of every example of a run: runs stay short.
 EXAMPLES_PER_RUN = 500
@@ -104,7 +106,6 @@ def worker(calls, seed, last_path):
     if "asan" not in os.environ.get("LD_PRELOAD", ""):
         # Allocations the machine could satisfy slowly fail at once instead.
         resource.setrlimit(resource.RLIMIT_AS, (8 << 30, 8 << 30))
-    sys.path.insert(0, str(HERE))
     np.seterr(all="ignore")
     fz = Fuzzer(last_path)
     done = 0
@@ -190,12 +191,6 @@ def short(v):
 
 class Fuzzer:
     def __init__(self, last_path):
-        import numpy as np
-        import quorvane as q
-
-        import call_table as ct
-
-        self.np, self.q, self.ct = np, q, ct
         self.entries = [e for e in ct.ENTRIES if ct.available(e)]
         self.findings = {}
         self.last = None
@@ -221,11 +216,10 @@ class Fuzzer:
     def batch(self, data):
         from hypothesis import strategies as st
 
-        np = self.np
         self.st = st
         self.data = data
         self.rng = np.random.default_rng(data.draw(st.integers(0, 2**32 - 1)))
-        self.map = self.q.VaneHashMap()
+        self.map = q.VaneHashMap()
         self.model = {}
         for _ in range(CALLS_PER_EXAMPLE):
             self.one_call(data.draw(st.sampled_from(self.entries)))
@@ -251,7 +245,6 @@ class Fuzzer:
         return self.rng.random() < p
 
     def one_call(self, entry):
-        np = self.np
         self.entry = entry
         self.hooked = False
         self.raised = []
@@ -268,7 +261,7 @@ class Fuzzer:
         args, kwargs = [], {}
         positional = True
         for p in entry.params:
-            if p.default is not self.ct.REQUIRED and self.chance(0.3):
+            if p.default is not ct.REQUIRED and self.chance(0.3):
                 positional = False
                 continue
             v = self.value(p)
@@ -284,7 +277,6 @@ class Fuzzer:
         self.execute(entry, args, kwargs)
 
     def make_instance(self, entry):
-        q, np = self.q, self.np
         if entry.how not in ("method", "property", "len"):
             return None, None
         if self.chance(0.03):
@@ -314,7 +306,6 @@ class Fuzzer:
         return getattr(self, "v_" + p.kind)(p)
 
     def wild(self):
-        np = self.np
         return self.pick([
             None, "text", b"bytes", 1.5, -1, 2**64, 2**200, -(2**200), math.nan, [], [[]], [1, "a"], object(), {},
             {1, 2}, 1j, (1.0, 2.0), range(5), np.zeros(3, np.float32), np.zeros((2, 2, 2)), np.array(1.0),
@@ -342,7 +333,7 @@ class Fuzzer:
 
     def v_int64(self, p):
         v = self.ints()
-        return self.pick([v, v, v, bool(v & 1), self.np.int64(v) if -(2**63) <= v < 2**63 else v])
+        return self.pick([v, v, v, bool(v & 1), np.int64(v) if -(2**63) <= v < 2**63 else v])
 
     def v_uint64(self, p):
         if p.scale == "loop":
@@ -351,7 +342,7 @@ class Fuzzer:
             return self.pick([int(self.rng.integers(0, 200)), self.draw(self.st.integers(2**41, 2**64 - 1)),
                               2**64 - 1, -1])
         v = self.ints(0, 2**64 - 1)
-        return self.np.uint64(v) if 0 <= v < 2**64 and self.chance(0.1) else v
+        return np.uint64(v) if 0 <= v < 2**64 and self.chance(0.1) else v
 
     v_size = v_uint64
 
@@ -361,12 +352,12 @@ class Fuzzer:
     def v_float(self, p):
         st = self.st
         return self.draw(st.one_of(st.floats(0, 1, exclude_max=True), st.floats(), st.integers(-5, 5), st.booleans(),
-                                   st.floats(allow_nan=False).map(self.np.float64),
+                                   st.floats(allow_nan=False).map(np.float64),
                                    st.sampled_from([math.nan, math.inf, -math.inf, 0.0, -0.0, 0.5, 1.0, 1e-300]),
                                    st.integers().map(lambda i: i * 10**300)))
 
     def v_flag(self, p):
-        return self.pick([True, False, self.np.True_, self.np.False_, 1, 0, None])
+        return self.pick([True, False, np.True_, np.False_, 1, 0, None])
 
     def v_seed(self, p):
         return self.pick([None, None, self.ints(0, 2**64 - 1), -1, 2**64])
@@ -377,7 +368,7 @@ class Fuzzer:
                                    st.sampled_from(["\ud800", "a\udfffb", "", "kitten"])))
 
     def floats(self, n, style=None):
-        np, rng = self.np, self.rng
+        rng = self.rng
         style = style or self.pick(["normal", "special", "probs", "ints"])
         if style == "normal":
             return rng.standard_normal(n) * 10.0 ** int(rng.integers(-3, 4))
@@ -390,7 +381,6 @@ class Fuzzer:
 
     def container(self, values, kind):
         """values (a NumPy array) as the sequence type a list parameter is given."""
-        np = self.np
         how = "list" if self.tame or self.chance(0.5) else self.pick(["tuple", "array", "range", "gen", "str", "elems"])
         if how == "list":
             return values.tolist()
@@ -412,7 +402,7 @@ class Fuzzer:
         return lst
 
     def v_int64_list(self, p):
-        np, rng = self.np, self.rng
+        rng = self.rng
         lo, hi = self.pick([(-5, 5), (-(2**63), 2**63 - 1), (0, 1000)])
         vals = rng.integers(lo, hi, self.n, dtype=np.int64, endpoint=True)
         return self.container(vals, "int")
@@ -424,14 +414,13 @@ class Fuzzer:
         if p.scale == "alloc" and self.chance(0.2):
             return self.pick([[2**41], [2**40, 2**30], [2**32, 2**32], [2**64 - 1, 2], [0, 2**62], [3, -1],
                               [2**64], [1.5], "12"])
-        if isinstance(self.instance, getattr(self.q, "Tensor", ())) and self.chance(0.5):
+        if isinstance(self.instance, getattr(q, "Tensor", ())) and self.chance(0.5):
             shape = list(self.instance.shape)
             self.rng.shuffle(shape)
             return shape if self.chance(0.7) else shape + [1]
         return list(self.shape())
 
     def v_matrix(self, p):
-        np = self.np
         rows = self.rows if self.chance(0.8) else int(self.rng.integers(0, 6))
         m = self.floats(rows * self.cols).reshape(rows, self.cols)
         if p.name == "matrix" and self.chance(0.6):
@@ -452,7 +441,6 @@ class Fuzzer:
 
     def layout(self, values, dims=1):
         """A float64 (or int64) array of these values in a random memory layout."""
-        np = self.np
         n = values.size
         how = "c" if self.tame or self.chance(0.7) else self.pick(["strided", "reversed", "readonly", "misaligned", "record",
                                                       "broadcast", "subclass", "fortran"])
@@ -484,7 +472,6 @@ class Fuzzer:
         return values
 
     def array(self, values, dims):
-        np = self.np
         if self.arrays and not self.tame and self.chance(0.08):
             a = self.pick(self.arrays)  # the same memory for two parameters
             if a.ndim == dims or dims == 0:
@@ -509,21 +496,19 @@ class Fuzzer:
             shape = self.pick([(self.cols,), (1, self.cols), (self.cols, 1)])
         else:
             shape = self.shape()
-        return self.array(self.floats(int(self.np.prod(shape))).reshape(shape), 0)
+        return self.array(self.floats(int(np.prod(shape))).reshape(shape), 0)
 
     def v_index_array(self, p):
-        np = self.np
         n = self.rows if self.entry.name == "softmax_cross_entropy" and self.chance(0.8) else self.n
         hi = max(self.cols, 1) + 1
         return self.array(self.rng.integers(-1 if self.chance(0.1) else 0, hi, n).astype(np.int64), 1)
 
     def v_tensor(self, p):
-        q = self.q
         if self.instance is not None and self.chance(0.15):
             return self.instance
         shape = self.pick([self.instance.shape if hasattr(self.instance, "shape") else (2, 2),
                            (self.cols, self.rows), self.shape()])
-        return q.Tensor(self.floats(int(self.np.prod(shape))).reshape(shape))
+        return q.Tensor(self.floats(int(np.prod(shape))).reshape(shape))
 
     # --- callbacks run during conversion -------------------------------------------
 
@@ -558,13 +543,12 @@ class Fuzzer:
         gc.collect()
 
     def hook_module(self):
-        q = self.q
         assert q.gcd(12, 18) == 6
         assert q.quicksort([3, 1, 2]) == [1, 2, 3]
-        q.relu(self.np.ones(3))
+        q.relu(np.ones(3))
 
     def hook_instance(self):
-        inst, q = self.instance, self.q
+        inst = self.instance
         if isinstance(inst, q.VaneHashMap):
             op = self.pick(["insert", "get", "remove", "len", "items"])
             if op == "insert":
@@ -586,7 +570,7 @@ class Fuzzer:
             elif op == "data":
                 inst.data
             elif op == "add_bias_inplace":
-                inst.add_bias_inplace(self.np.zeros(inst.shape[1] if len(inst.shape) == 2 else 1))
+                inst.add_bias_inplace(np.zeros(inst.shape[1] if len(inst.shape) == 2 else 1))
             else:
                 getattr(inst, op)()
 
@@ -596,16 +580,16 @@ class Fuzzer:
         a = self.pick(self.arrays)
         op = self.pick(["relu", "clip", "write"])
         if op == "relu":
-            self.q.relu(a)
+            q.relu(a)
         elif op == "clip":
-            self.q.clip_grad_norm(a, math.inf)  # borrows `a` exclusively, changes nothing
+            q.clip_grad_norm(a, math.inf)  # borrows `a` exclusively, changes nothing
         elif a.flags.writeable:
             a[...] = a  # the same values, written while a call holds the array
 
     def check_inner(self, e):
         """An exception of a call made by a callback: a borrow refusal or a
         documented error, never anything else."""
-        if isinstance(e, (TypeError, Boom)) or self.documented(e, self.all_errors + list(self.ct.BORROW_ERRORS)):
+        if isinstance(e, (TypeError, Boom)) or self.documented(e, self.all_errors + list(ct.BORROW_ERRORS)):
             return
         if isinstance(e, ValueError) and "read-only" in str(e):  # NumPy's own, from a write
             return
@@ -623,7 +607,6 @@ class Fuzzer:
         return f"{entry.name}({', '.join(parts)}){on}"
 
     def execute(self, entry, args, kwargs):
-        np = self.np
         desc = None
         if self.last is not None:
             desc = self.describe(entry, args, kwargs)
@@ -640,7 +623,7 @@ class Fuzzer:
                 snaps.append((name, v, list(v)))
         base_before = self.base.data.copy() if self.base is not None else None
         try:
-            result = self.ct.invoke(entry, self.instance, args, kwargs)
+            result = ct.invoke(entry, self.instance, args, kwargs)
         except BaseException as e:  # noqa: B036 -- the internal failure is a BaseException
             reason = self.judge(entry, e, given)
             if reason:
@@ -688,15 +671,14 @@ class Fuzzer:
             return None if entry.grows else "MemoryError"
         if isinstance(e, UnicodeEncodeError) and any(p.kind == "str" for p in entry.params):
             return None
-        errors = list(entry.errors) + list(self.ct.ARRAY_ERRORS)
+        errors = list(entry.errors) + list(ct.ARRAY_ERRORS)
         if self.hooked:
-            errors += list(self.ct.BORROW_ERRORS)
+            errors += list(ct.BORROW_ERRORS)
         if self.documented(e, errors):
             return None
         return f"undocumented {type(e).__name__}: {msg[:80]}"
 
     def check_result(self, entry, bound, result):
-        np = self.np
         arr = bound.get("arr")
         plain = isinstance(arr, (list, tuple, range)) and all(type(v) in (int, float) for v in arr)
         if entry.name in ("quicksort", "mergesort", "parallel_sort") and plain:
