@@ -2,6 +2,7 @@
 # make test  - build and run every test (native and Python)
 # make bench - run the side-by-side benchmarks
 # make test-asan - every test again under AddressSanitizer and UBSan
+# make wheel - the self-contained abi3 wheel, in dist/
 # make fuzz  - a million random calls to every entry point (FUZZ_CALLS, FUZZ_SEED)
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
@@ -9,7 +10,7 @@ VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test test-native test-python test-asan fuzz bench deps clean
+.PHONY: all demo test test-native test-python test-asan test-wheel wheel fuzz bench deps clean
 
 all: $(VENV)/.built
 
@@ -36,7 +37,19 @@ test-native: build/native/Makefile
 test-python: $(VENV)/.built
 	@$(PY) -m pytest tests
 
-test: test-native test-python
+test: test-native test-python test-wheel
+
+$(VENV)/.wheel-tools: $(VENV)/.venv requirements-wheel.txt
+	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-wheel.txt
+	@touch $@
+
+# The self-contained abi3 wheel, in dist/.
+wheel: $(VENV)/.built $(VENV)/.wheel-tools
+	@scripts/build-wheel $(PY)
+
+# The wheel installed into a fresh venv of every CPython 3.12+ here.
+test-wheel: wheel
+	@scripts/test-wheel
 
 # The whole suite again against a build with AddressSanitizer and UBSan.
 test-asan: $(VENV)/.venv

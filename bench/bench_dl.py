@@ -64,6 +64,67 @@ LOSS_PEERS = {
 }
 
 
+EPS = 1e-15
+
+
+class Strongest:
+    """The losses, softmax and clipping as a careful NumPy user writes them:
+    scratch arrays reused through out=, reductions through BLAS-backed @."""
+
+    def __init__(self, n):
+        self.d, self.c, self.w = np.empty(n), np.empty(n), np.empty(n)
+
+    def mse(self, p, y):
+        d = np.subtract(p, y, out=self.d)
+        return d @ d / len(d)
+
+    def mae(self, p, y):
+        d = np.subtract(p, y, out=self.d)
+        return np.abs(d, out=d).sum() / len(d)
+
+    def bce(self, p, y):
+        c = np.clip(p, EPS, 1.0 - EPS, out=self.c)
+        log_c = np.log(c, out=self.d)
+        log_1c = np.log(np.subtract(1.0, c, out=c), out=c)
+        return -(y @ log_c + np.subtract(1.0, y, out=self.w) @ log_1c) / len(c)
+
+    def cce(self, p, y):
+        c = np.log(np.clip(p, EPS, 1.0, out=self.c), out=self.c)
+        return -(y @ c) / len(c)
+
+
+def np_softmax_out(x, out, row_max, row_sum):
+    np.max(x, axis=1, keepdims=True, out=row_max)
+    np.subtract(x, row_max, out=out)
+    np.exp(out, out=out)
+    np.sum(out, axis=1, keepdims=True, out=row_sum)
+    return np.divide(out, row_sum, out=out)
+
+
+def np_one_hot(idx, k):
+    out = np.zeros((len(idx), k))
+    out[np.arange(len(idx)), idx] = 1.0
+    return out
+
+
+def np_tanh_derivative_out(x, out):
+    t = np.tanh(x, out=out)
+    np.multiply(t, t, out=t)
+    return np.subtract(1.0, t, out=t)
+
+
+def np_gelu_out(x, out):
+    np.multiply(x, x, out=out)
+    np.multiply(out, x, out=out)
+    np.multiply(out, 0.044715, out=out)
+    np.add(out, x, out=out)
+    np.multiply(out, GELU_C, out=out)
+    np.tanh(out, out=out)
+    np.add(out, 1.0, out=out)
+    np.multiply(out, x, out=out)
+    return np.multiply(out, 0.5, out=out)
+
+
 def np_sgd(params, grads, velocity, lr, momentum, tmp):
     np.multiply(velocity, momentum, out=velocity)
     np.add(velocity, grads, out=velocity)
@@ -113,6 +174,12 @@ def run():
                 continue
             ours, (peer, peer_name) = getattr(q, name), peers[name]
             compare(f"{name} {n:,}", lambda: ours(x), lambda: peer(x), target, peer_name)
+        out = np.empty(n)
+        strongest = {"tanh": lambda: np.tanh(x, out=out), "tanh_derivative": lambda: np_tanh_derivative_out(x, out),
+                     "gelu": lambda: np_gelu_out(x, out)}
+        for name, peer in strongest.items():
+            ours = getattr(q, name)
+            compare(f"{name} {n:,}", lambda: ours(x), peer, 1.0, "numpy with out=")
 
     header("softmax and cross-entropy")
     for shape in ((20_000, 10), (1_000, 1_000)):
@@ -122,6 +189,9 @@ def run():
         else:
             compare(f"softmax {shape}", lambda: q.softmax(logits), lambda: scipy_softmax(logits, axis=1), 3.0,
                     "scipy.special.softmax")
+        out, row_max, row_sum = np.empty(shape), np.empty((shape[0], 1)), np.empty((shape[0], 1))
+        compare(f"softmax {shape}", lambda: q.softmax(logits), lambda: np_softmax_out(logits, out, row_max, row_sum),
+                1.5, "numpy max/exp/sum with out=")
     logits = rng.standard_normal((20_000, 10)) * 4.0
     targets = rng.integers(0, 10, 20_000)
     compare("softmax_cross_entropy (20000, 10)", lambda: q.softmax_cross_entropy(logits, targets),
@@ -134,9 +204,18 @@ def run():
     for name, peer in LOSS_PEERS.items():
         ours = getattr(q, name)
         compare(name, lambda: ours(pred, truth), lambda: peer(pred, truth), 2.0, "numpy expression")
+    strong = Strongest(n)
+    for name, peer, target, peer_name in (("mse_loss", strong.mse, 2.0, "d @ d / n (out=)"),
+                                          ("mae_loss", strong.mae, 2.0, "abs(d, out=d).sum() / n"),
+                                          ("bce_loss", strong.bce, 1.5, "clip, two logs, two @ (out=)"),
+                                          ("categorical_cross_entropy", strong.cce, 1.5, "-(t @ log(clip)) / n (out=)")):
+        ours = getattr(q, name)
+        compare(name, lambda: ours(pred, truth), lambda: peer(pred, truth), target, peer_name)
     idx = rng.integers(0, 10, n)
     eye = np.eye(10)
     compare("one_hot 1,000,000 x 10", lambda: q.one_hot(idx, 10), lambda: eye[idx], 2.0, "np.eye(10)[idx]")
+    compare("one_hot 1,000,000 x 10", lambda: q.one_hot(idx, 10), lambda: np_one_hot(idx, 10), 1.5,
+            "np.zeros + scatter")
 
     header("optimizer steps, clipping and dropout, 1,000,000 elements")
     grads = rng.standard_normal(n)
@@ -151,6 +230,8 @@ def run():
     g1, g2 = grads.copy(), grads.copy()
     compare("clip_grad_norm", lambda: q.clip_grad_norm(g1, -1.0), lambda: np_clip(g2, -1.0), 1.5,
             "np.linalg.norm + scale")
+    compare("clip_grad_norm, nothing to clip", lambda: q.clip_grad_norm(g1, 1e300), lambda: np.linalg.norm(g1), 1.0,
+            "np.linalg.norm")
     if not hasattr(q, "dropout"):
         print("  (dropout not built: row skipped)")
         return

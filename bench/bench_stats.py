@@ -1,4 +1,4 @@
-"""Statistics, vectors, list matrices and edit distance."""
+"""Statistics, vectors and list matrices."""
 import random
 import statistics
 
@@ -6,11 +6,6 @@ import numpy as np
 
 import quorvane as qv
 from harness import compare, header
-
-try:
-    from rapidfuzz.distance import Levenshtein
-except ImportError:  # a bench-only peer (requirements-bench.txt)
-    Levenshtein = None
 
 N = 1_000_000
 
@@ -36,12 +31,3 @@ def run():
     b = [[rnd.uniform(-1, 1) for _ in range(200)] for _ in range(200)]
     compare("matmul", lambda: qv.matmul(a, b), lambda: (np.array(a) @ np.array(b)).tolist(), 1.0,
             "(np.array(a) @ np.array(b)).tolist()")
-
-    header("levenshtein (2 000 and 3 000 ASCII characters)")
-    s = "".join(rnd.choice("abcdefghij") for _ in range(2000))
-    t = "".join(rnd.choice("abcdefghij") for _ in range(3000))
-    if Levenshtein is None:
-        print("levenshtein: rapidfuzz not installed, row skipped")
-    else:
-        compare("levenshtein", lambda: qv.levenshtein(s, t), lambda: Levenshtein.distance(s, t), None,
-                "rapidfuzz Levenshtein.distance")

@@ -9,6 +9,7 @@ import statistics
 import time
 
 ROWS = []
+SUBSYSTEM = ["-"]  # the subsystem of the rows being added (set by run.py)
 
 
 def _time(fn, number):
@@ -44,7 +45,7 @@ def compare(name, ours, peer, target=None, peer_name="peer", rounds=7):
     m_ours, m_peer = statistics.median(t_ours), statistics.median(t_peer)
     ratio = m_peer / m_ours if m_ours > 0 else float("inf")
     verdict = "" if target is None else ("ok" if ratio >= target else "BELOW")
-    row = (name, peer_name, m_ours, m_peer, ratio, target, verdict)
+    row = (name, peer_name, m_ours, m_peer, ratio, target, verdict, SUBSYSTEM[0])
     ROWS.append(row)
     tgt = "-" if target is None else f"{target:g}"
     print(f"{name:<44} {peer_name:<30} {_fmt(m_ours):>10} {_fmt(m_peer):>10} {ratio:8.2f} {tgt:>6} {verdict}",

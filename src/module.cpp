@@ -7,6 +7,7 @@
 #include "numeric/numeric_bind.hpp"
 #include "numeric/stats_bind.hpp"
 #include "sorting/sorting_bind.hpp"
+#include "tensor/tensor_bind.hpp"
 
 #include <cstdint>
 
@@ -75,7 +76,7 @@ struct ClassEntry {
     PyObject* (*create)();
 };
 const ClassEntry kClasses[] = {
-    // {"Tensor", &tensor::bind::create_type},
+    {"Tensor", &tensor::bind::create_type},
     {"VaneHashMap", &hashmap::bind::create_type},
 };
 

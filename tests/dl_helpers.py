@@ -59,16 +59,26 @@ def assert_one_of(got, candidates):
         assert any(ulp_distance(g, w) == 0 for w in options), f"element {i}: got {g!r}, want one of {options!r}"
 
 
+def lane_sum(terms, lanes=32):
+    """A leaf of a parallel sum: term i goes to lane i % lanes, each lane
+    summed from -0.0 in index order; the lanes combined by halving (lane l +
+    lane l + 16, then l + 8, 4, 2, 1)."""
+    acc = [-0.0] * lanes
+    for i, t in enumerate(terms):
+        acc[i % lanes] = acc[i % lanes] + t
+    half = lanes // 2
+    while half:
+        acc = [acc[l] + acc[l + half] for l in range(half)]
+        half //= 2
+    return acc[0]
+
+
 def fixed_tree_sum(terms, grain=4096):
     """A parallel sum's grouping: halves at the midpoint down to leaves of at
-    most grain terms, each summed from -0.0 in index order, combined left +
-    right."""
+    most grain terms, each summed in lanes, combined left + right."""
     def tree(b, e):
         if e - b <= grain:
-            acc = -0.0
-            for t in terms[b:e]:
-                acc = acc + t
-            return acc
+            return lane_sum(terms[b:e])
         mid = b + (e - b) // 2
         left = tree(b, mid)
         return left + tree(mid, e)

@@ -84,17 +84,24 @@ def ref_loss(name, p, y):
 # --- softmax -----------------------------------------------------------------
 
 def test_softmax_rows_match_the_formula():
+    # 43 rows: whole groups of eight rows and a shorter one; 11 columns:
+    # a vector of eight and a tail, special values in both.
     rng = np.random.default_rng(3)
-    x = rng.standard_normal((40, 7)) * 30.0
-    x[0] = [1.0, 2.0, 3.0, 1000.0, 1001.0, 1002.0, -1e308]
+    x = rng.standard_normal((43, 11)) * 30.0
+    x[0] = [1.0, 2.0, 3.0, 1000.0, 1001.0, 1002.0, -1e308, 0.5, 0.25, 1003.0, 1e300]
     x[1, 2] = math.nan
     x[2] = -math.inf
     x[3, 4] = math.inf
-    x[4] = [-0.0, 0.0, -0.0, 0.0, 5e-324, -5e-324, 0.0]
+    x[4] = [-0.0, 0.0, -0.0, 0.0, 5e-324, -5e-324, 0.0, -0.0, 0.0, -0.0, 0.0]
+    x[5, 9] = math.nan
+    x[6, 10] = math.inf
+    x[41, 1] = math.nan
+    x[42, 10] = 500.0
+    x[7, :9] = math.nan  # the maximum only among the tail
     out = q.softmax(x)
     assert out.shape == x.shape and out.flags.c_contiguous
     assert_same(out, [softmax_row(r) for r in x.tolist()], SOFTMAX_ULPS)
-    assert np.isnan(out[1:4]).all()
+    assert np.isnan(out[1:4]).all() and np.isnan(out[5:8]).all() and np.isnan(out[41]).all()
 
 
 def test_softmax_large_logits_do_not_overflow():
@@ -229,6 +236,8 @@ def test_one_hot_examples():
         (np.array([0]), 0, "class index out of range for num_classes"),
         (np.array([-2]), 2**64 - 1, "class index out of range for num_classes"),
         (np.where(np.arange(3000) == 2500, 7, 0), 5, "class index out of range for num_classes"),
+        (np.where(np.arange(2051) == 1027, 5, 0), 5, "class index out of range for num_classes"),
+        (np.where(np.arange(1003) == 1002, -3, 0), 5, "class index out of range for num_classes"),
         (np.array([2**63 - 1]), 2**64 - 1, "one_hot result too large: 1 x 18446744073709551615 elements"),
         (np.array([0, 5, 1, 5])[::2], 3, "indices must be contiguous"),
         (np.array([1, 2]), 2**62, "one_hot result too large: 2 x 4611686018427387904 elements"),
@@ -305,6 +314,12 @@ def test_pair_losses_parallel_sum_has_the_fixed_grouping(name, n):
     p, y = _pairs(n, n)
     got = getattr(q, name)(p, y)
     assert_same([got], [finish(name, fixed_tree_sum(single_terms(name, p, y)), n)])
+
+
+@pytest.mark.parametrize("n", [9_999, 10_000, 65_543])
+def test_pair_loss_sums_start_from_negative_zero(n):
+    # Every term is -(log(p) * -0.0) = -0.0: so is the sum, in every lane.
+    assert math.copysign(1.0, q.categorical_cross_entropy(np.full(n, 0.5), np.full(n, -0.0))) == -1.0
 
 
 def test_pair_loss_examples():

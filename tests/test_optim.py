@@ -247,8 +247,7 @@ def test_clip_norm_and_scaling(n):
     assert_same(g, keep * (2.0 / norm))
 
 
-# Leaf counts below, at and above one side-by-side group of leaves, with
-# uneven leaf lengths.
+# Uneven leaf lengths, most of them not a multiple of the 32 lanes.
 @pytest.mark.parametrize("n", [10_000, 40_961, 65_536 + 7, 300_007])
 def test_clip_parallel_norm_has_the_fixed_grouping(n):
     (g,) = vectors(n, 1, n + 1)

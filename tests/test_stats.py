@@ -1,4 +1,4 @@
-"""mean, variance, std_dev, dot_product, matmul and levenshtein."""
+"""mean, variance, std_dev, dot_product and matmul."""
 import math
 import statistics
 
@@ -114,29 +114,3 @@ def test_matmul_examples():
 def test_matmul_refuses_incompatible_and_ragged(a, b):
     with pytest.raises(ValueError, match="^incompatible matrix dimensions"):
         qv.matmul(a, b)
-
-
-def py_levenshtein(a, b):
-    a, b = a.encode(), b.encode()
-    prev = list(range(len(b) + 1))
-    for i, x in enumerate(a, 1):
-        cur = [i] + [0] * len(b)
-        for j, y in enumerate(b, 1):
-            cur[j] = min(prev[j - 1] + (x != y), cur[j - 1] + 1, prev[j] + 1)
-        prev = cur
-    return prev[-1]
-
-
-@given(a=st.text(max_size=40), b=st.text(max_size=40))
-@settings(max_examples=200)
-def test_levenshtein_over_utf8_bytes(a, b):
-    assert qv.levenshtein(a, b) == py_levenshtein(a, b)
-
-
-def test_levenshtein_examples():
-    assert qv.levenshtein("kitten", "sitting") == 3
-    assert qv.levenshtein("", "abc") == 3
-    assert qv.levenshtein("", "") == 0
-    assert qv.levenshtein("é", "e") == 2
-    with pytest.raises(TypeError, match="^argument 'b': 'bytes' object cannot be converted to 'PyString'$"):
-        qv.levenshtein("a", b"a")

@@ -4,12 +4,13 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
 
 #include "dl/clones.hpp"
-#include "dl/side_sum.hpp"
+#include "dl/lane_sum.hpp"
 #include "dl/vmath.hpp"
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
@@ -40,29 +41,31 @@ ProbabilityClamp probability_clamp() {
     return {floor, ceil};
 }
 
-// Terms f(a[i], b[i]) of sixteen leaves summed side by side (see
-// par::sum_side_by_side).
+// The lane-grouped sum of f(a[i], b[i]) over i < m (see par::sum_lanes).
 template <class F>
-QV_CLONES void pair_terms_side_by_side(const double* a, const double* b, const std::size_t* begins, std::size_t len,
-                                       double* acc, F f) {
-    side::add_filled(begins, len, acc, [&](std::size_t begin, std::size_t m, double* __restrict row) {
-        for (std::size_t t = 0; t < m; ++t) row[t] = f(a[begin + t], b[begin + t]);
+QV_CLONES double pair_leaf_sum(const double* a, const double* b, std::size_t m, F f) {
+    return lanes::leaf_sum_filled(m, [&](std::size_t i, std::size_t count, double* __restrict row) {
+        for (std::size_t t = 0; t < count; ++t) row[t] = f(a[i + t], b[i + t]);
     });
 }
 
+// A leaf kernel for the terms that lanes::Term names.
+template <lanes::Term term>
+QV_CLONES double pair_leaf_sum(const double* a, const double* b, std::size_t m) {
+    return lanes::leaf_sum<term>(a, b, m);
+}
+
 // The sum of f(a[i], b[i]). When both arrays have unit stride it is a
-// parallel sum from the threshold on; otherwise one loop through the strides.
-template <class F>
-double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
+// parallel sum from the threshold on, each leaf summed by leaf(a, b, m);
+// otherwise one loop through the strides.
+template <class F, class Leaf>
+double zip_reduce_f64(const F64View& a, const F64View& b, F f, Leaf leaf) {
     if (a.n == 0 || a.n != b.n) value_error("Predictions and targets must have matching non-zero lengths.");
     if (a.unit_stride() && b.unit_stride()) {
         const double* pa = a.data;
         const double* pb = b.data;
-        return par::sum_side_by_side(
-            a.size(),
-            [&](const std::size_t* begins, std::size_t len, double* acc) {
-                pair_terms_side_by_side(pa, pb, begins, len, acc, f);
-            },
+        return par::sum_lanes(
+            a.size(), [&](std::size_t begin, std::size_t end) { return leaf(pa + begin, pb + begin, end - begin); },
             [&](std::size_t i) { return f(pa[i], pb[i]); });
     }
     double s = -0.0;
@@ -70,19 +73,45 @@ double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
     return s;
 }
 
+// zip_reduce_f64 whose leaves compute their terms a block at a time.
+template <class F>
+double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
+    return zip_reduce_f64(a, b, f, [f](const double* pa, const double* pb, std::size_t m) {
+        return pair_leaf_sum(pa, pb, m, f);
+    });
+}
+
+// zip_reduce_f64 of a term that lanes::Term names.
+template <lanes::Term term>
+double zip_reduce_f64(const F64View& a, const F64View& b) {
+    return zip_reduce_f64(
+        a, b, [](double p, double y) { return lanes::term_of<term>(p, y); },
+        [](const double* pa, const double* pb, std::size_t m) { return pair_leaf_sum<term>(pa, pb, m); });
+}
+
 // The first i with idx[i] outside [0, limit), or n. Compared as unsigned
 // numbers against a bound of at most 2^63, a negative index is out of range.
-// Whole blocks are tested at once (a loop that vectorises) and only a
+// Whole blocks are tested at once, eight indices to a vector, and only a
 // failing block is searched.
 QV_CLONES std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n, std::uint64_t limit) {
+    typedef std::uint64_t v8u __attribute__((vector_size(64)));
+    typedef std::int64_t v8m __attribute__((vector_size(64)));
     constexpr std::size_t kBlock = 1024;
     limit = std::min(limit, std::uint64_t{1} << 63);
     for (std::size_t b = 0; b < n; b += kBlock) {
         const std::size_t e = std::min(n, b + kBlock);
-        bool bad = false;
-        for (std::size_t i = b; i < e; ++i) bad |= static_cast<std::uint64_t>(idx[i]) >= limit;
-        if (!bad) continue;
-        for (std::size_t i = b; i < e; ++i) {
+        v8m bad = {};
+        std::size_t i = b;
+        for (; i + 8 <= e; i += 8) {
+            v8u v;
+            std::memcpy(&v, idx + i, sizeof v);
+            bad |= v >= limit;
+        }
+        for (; i < e; ++i) bad[0] |= static_cast<std::uint64_t>(idx[i]) >= limit;
+        bool any = false;
+        for (int l = 0; l < 8; ++l) any |= bad[l] != 0;
+        if (!any) continue;
+        for (i = b; i < e; ++i) {
             if (static_cast<std::uint64_t>(idx[i]) >= limit) return i;
         }
     }
@@ -91,19 +120,22 @@ QV_CLONES std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n,
 
 // The largest non-NaN element of x[0..n), -inf if there is none. Any
 // grouping gives the same value (up to the sign of a zero maximum, which the
-// subtraction x - m does not show), so eight running maxima share the work.
+// subtraction x - m does not show), so eight running maxima, one vector,
+// share the work.
 QV_CLONES double row_max(const double* x, std::size_t n) {
+    typedef double v8 __attribute__((vector_size(64)));
     constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
-    constexpr std::size_t kLanes = 8;
-    double m[kLanes];
-    for (std::size_t l = 0; l < kLanes; ++l) m[l] = kMinusInf;
+    v8 m = v8{} + kMinusInf;
     std::size_t j = 0;
-    for (; j + kLanes <= n; j += kLanes) {
-        for (std::size_t l = 0; l < kLanes; ++l) m[l] = x[j + l] > m[l] ? x[j + l] : m[l];
+    for (; j + 8 <= n; j += 8) {
+        v8 v;
+        std::memcpy(&v, x + j, sizeof v);
+        m = v > m ? v : m;
     }
-    for (; j < n; ++j) m[0] = x[j] > m[0] ? x[j] : m[0];
-    for (std::size_t l = 1; l < kLanes; ++l) m[0] = m[l] > m[0] ? m[l] : m[0];
-    return m[0];
+    double best = kMinusInf;
+    for (; j < n; ++j) best = x[j] > best ? x[j] : best;
+    for (int l = 0; l < 8; ++l) best = m[l] > best ? m[l] : best;
+    return best;
 }
 
 QV_CLONES void exponentials(const double* __restrict x, double* __restrict o, std::size_t n, double m) {
@@ -117,34 +149,27 @@ QV_CLONES void divide(double* o, std::size_t n, double s) {
 // Row i of o = softmax of row i of x (rows of n elements): the row maximum is
 // taken off before exponentiating, then every entry is divided by the row
 // sum, added up in index order. Each row's sum is one chain of additions, so
-// four rows are summed side by side: their chains overlap instead of
+// eight rows are summed side by side: their chains overlap instead of
 // waiting on each other, and each keeps its own order.
 QV_CLONES void softmax_rows(const double* __restrict x, double* __restrict o, std::size_t rows, std::size_t n) {
-    constexpr std::size_t kSide = 4;
-    std::size_t r = 0;
-    for (; r + kSide <= rows; r += kSide) {
+    constexpr std::size_t kSide = 8;
+    for (std::size_t r = 0; r < rows; r += kSide) {
+        const std::size_t side = std::min(kSide, rows - r);
         const double* xr = x + r * n;
         double* orow = o + r * n;
-        for (std::size_t k = 0; k < kSide; ++k) exponentials(xr + k * n, orow + k * n, n, row_max(xr + k * n, n));
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-        for (std::size_t j = 0; j < n; ++j) {
-            s0 = s0 + orow[j];
-            s1 = s1 + orow[n + j];
-            s2 = s2 + orow[2 * n + j];
-            s3 = s3 + orow[3 * n + j];
+        for (std::size_t k = 0; k < side; ++k) exponentials(xr + k * n, orow + k * n, n, row_max(xr + k * n, n));
+        double s[kSide];
+        if (side == kSide) {
+            for (double& sk : s) sk = 0.0;
+            for (std::size_t j = 0; j < n; ++j)
+                for (std::size_t k = 0; k < kSide; ++k) s[k] = s[k] + orow[k * n + j];
+        } else {
+            for (std::size_t k = 0; k < side; ++k) {
+                s[k] = 0.0;
+                for (std::size_t j = 0; j < n; ++j) s[k] = s[k] + orow[k * n + j];
+            }
         }
-        divide(orow, n, s0);
-        divide(orow + n, n, s1);
-        divide(orow + 2 * n, n, s2);
-        divide(orow + 3 * n, n, s3);
-    }
-    for (; r < rows; ++r) {
-        const double* xr = x + r * n;
-        double* orow = o + r * n;
-        exponentials(xr, orow, n, row_max(xr, n));
-        double s = 0.0;
-        for (std::size_t j = 0; j < n; ++j) s = s + orow[j];
-        divide(orow, n, s);
+        for (std::size_t k = 0; k < side; ++k) divide(orow + k * n, n, s[k]);
     }
 }
 
@@ -210,15 +235,12 @@ NewArray one_hot(const IndexView& indices, std::uint64_t num_classes) {
 }
 
 double mse_loss(const F64View& predictions, const F64View& targets) {
-    double s = zip_reduce_f64(predictions, targets, [](double p, double y) {
-        double d = p - y;
-        return d * d;
-    });
+    double s = zip_reduce_f64<lanes::Term::squared_difference>(predictions, targets);
     return s / static_cast<double>(predictions.n);
 }
 
 double mae_loss(const F64View& predictions, const F64View& targets) {
-    double s = zip_reduce_f64(predictions, targets, [](double p, double y) { return std::fabs(p - y); });
+    double s = zip_reduce_f64<lanes::Term::absolute_difference>(predictions, targets);
     return s / static_cast<double>(predictions.n);
 }
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "dl/clones.hpp"
-#include "dl/side_sum.hpp"
+#include "dl/lane_sum.hpp"
 #include "frame/error.hpp"
 #include "parallel/pool.hpp"
 
@@ -47,13 +47,9 @@ QV_CLONES double sum_of_squares(const double* g, std::size_t n) {
     return acc;
 }
 
-// Squares of sixteen leaves of g summed side by side (see par::sum_side_by_side).
-QV_CLONES void squares_side_by_side(const double* g, const std::size_t* begins, std::size_t len, double* acc) {
-    const double* rows[par::kSumSide];
-    for (std::size_t j = 0; j < par::kSumSide; ++j) rows[j] = g + begins[j];
-    side::Sums sums(acc);
-    side::add_rows<side::Term::square>(rows, len, sums);
-    sums.store(acc);
+// The lane-grouped sum of g[i] * g[i] over i < m (see par::sum_lanes).
+QV_CLONES double squares_leaf_sum(const double* g, std::size_t m) {
+    return lanes::leaf_sum<lanes::Term::square>(g, g, m);
 }
 
 QV_CLONES void scale_unit(double* g, std::size_t n, double coef) {
@@ -109,13 +105,12 @@ double clip_grad_norm(const F64MutView& grads, double max_norm) {
     require_contiguous(grads, "grads must be contiguous");
     const std::size_t n = grads.size();
     const double* g = grads.data;
-    const double sumsq = n < par::kParallelThreshold ? sum_of_squares(g, n)
-                                                     : par::sum_side_by_side(
-                                                           n,
-                                                           [g](const std::size_t* begins, std::size_t len, double* acc) {
-                                                               squares_side_by_side(g, begins, len, acc);
-                                                           },
-                                                           [g](std::size_t i) { return g[i] * g[i]; });
+    const double sumsq =
+        n < par::kParallelThreshold
+            ? sum_of_squares(g, n)
+            : par::sum_lanes(
+                  n, [g](std::size_t b, std::size_t e) { return squares_leaf_sum(g + b, e - b); },
+                  [g](std::size_t i) { return g[i] * g[i]; });
     const double norm = std::sqrt(sumsq);
     if (sumsq > 0.0 && norm > max_norm) {
         const double coef = max_norm / norm;

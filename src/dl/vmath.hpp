@@ -16,14 +16,6 @@ namespace qv::dl::vm {
 inline std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
 inline double from_bits(std::uint64_t u) { return std::bit_cast<double>(u); }
 
-// 2^(j/128), j = 0..127, as a double `scale` and the relative remainder
-// tail = (2^(j/128) - scale) / scale.
-struct ExpTable {
-    std::uint64_t scale_bits[128];
-    double tail[128];
-};
-extern const ExpTable exp_table;
-
 // exp's clamp bounds, 710 and -746. They are read from memory on purpose: as
 // literal constants the compiler works out exp's intermediate values for a
 // clamped lane ahead and blends them in, which costs a fifth of exp's time.
@@ -31,77 +23,64 @@ extern const double exp_upper, exp_lower;
 
 namespace detail {
 
-inline constexpr double kInvLn2N = 0x1.71547652b82fep+7;  // 128 / ln 2
-inline constexpr double kLn2HiN = 0x1.62e42fef80000p-8;   // ln 2 / 128, 34 bits: k * kLn2HiN is exact
-inline constexpr double kLn2LoN = 0x1.1cf79abc9e3b4p-43;  // the rest of ln 2 / 128
-inline constexpr double kShift = 0x1.8p52;                // adding it rounds to an integer
-inline constexpr std::uint64_t kBias = 1ull << 22;
-
-// x = (128 k + j) ln2/128 + r with |r| <= ln2/256 and r = r_hi + r_lo.
-struct Reduced {
-    double r_hi, r_lo;
-    std::uint64_t kj;  // 128 k + j, modulo 2^64
-};
-
-inline Reduced reduce(double x) {
-    const double shifted = x * kInvLn2N + kShift;
-    const double kd = shifted - kShift;
-    const double t = x - kd * kLn2HiN;  // exact
-    const double c = kd * kLn2LoN;
-    const double r = t - c;
-    return {r, (t - r) - c, bits_of(shifted) - bits_of(kShift)};
-}
-
-// exp(r) - 1 - r for |r| <= ln2/256 (Taylor to r^5; the remainder is below
-// 2^-60 relative).
-inline double expm1_tail(double r) {
-    const double r2 = r * r;
-    return r2 * (0.5 + r * (1.0 / 6.0)) + (r2 * r2) * ((1.0 / 24.0) + r * (1.0 / 120.0));
-}
-
-// 2^k as two normal factors 2^floor(k/2) and 2^ceil(k/2), |k| <= 1100,
-// so that scaling into the subnormal or overflow range rounds only once.
-struct Scales {
-    double first, second;
-};
-inline Scales scales(std::uint64_t kj) {
-    const std::uint64_t kb = (kj + (1ull << 30)) >> 7;  // k + 2^23
-    const std::uint64_t k1 = kb >> 1;                   // floor(k/2) + 2^22
-    const std::uint64_t k2 = kb - k1;                   // ceil(k/2) + 2^22
-    const std::uint64_t j = kj & 127;
-    return {from_bits(exp_table.scale_bits[j] + ((k1 - kBias) << 52)), from_bits((k2 - kBias + 1023) << 52)};
-}
-
-// log(1 + f) - f + f^2/2 over s = f / (2 + f), as R(s^2) with
-// log(1 + f) = f - (f^2/2 - s (f^2/2 + R)): the series of 2 atanh(s) to
-// s^21, for |s| <= 3 - 2 sqrt 2 (the rest is below 2^-60 relative). The
-// polynomial is taken in pairs of terms (Estrin's scheme), so that its
-// additions do not all wait on each other; R is a correction far below the
-// result's last place, so the grouping does not show in it.
-inline double log_series(double z) {
-    const double z2 = z * z, z4 = z2 * z2, z8 = z4 * z4;
-    const double p01 = 2.0 / 3.0 + z * (2.0 / 5.0), p23 = 2.0 / 7.0 + z * (2.0 / 9.0);
-    const double p45 = 2.0 / 11.0 + z * (2.0 / 13.0), p67 = 2.0 / 15.0 + z * (2.0 / 17.0);
-    const double p89 = 2.0 / 19.0 + z * (2.0 / 21.0);
-    const double q = ((p01 + z2 * p23) + z4 * (p45 + z2 * p67)) + z8 * p89;
-    return z * q;
-}
-
+inline constexpr double kShift = 0x1.8p52;  // adding it rounds to an integer
+inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 inline constexpr double kLn2Hi = 0x1.62e42fef80000p-1;  // 34 bits: k * kLn2Hi is exact
 inline constexpr double kLn2Lo = 0x1.1cf79abc9e3b4p-36;
 
+// (exp(r) - 1 - r) / r^2 for |r| <= ln2/2: the Taylor series to r^13 (the
+// rest is below 2^-57 relative to exp(r)), its terms taken in pairs
+// (Estrin's scheme) so that the additions do not all wait on each other.
+inline double exp_series(double r) {
+    const double r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    const double a0 = 1.0 / 2 + r * (1.0 / 6), a1 = 1.0 / 24 + r * (1.0 / 120);
+    const double a2 = 1.0 / 720 + r * (1.0 / 5040), a3 = 1.0 / 40320 + r * (1.0 / 362880);
+    const double a4 = 1.0 / 3628800 + r * (1.0 / 39916800), a5 = 1.0 / 479001600 + r * (1.0 / 6227020800);
+    return ((a0 + r2 * a1) + r4 * (a2 + r2 * a3)) + r8 * (a4 + r2 * a5);
+}
+
+// log(1 + f) - f + f^2/2 over s = f / (2 + f), as R(s^2) with
+// log(1 + f) = f - (f^2/2 - s (f^2/2 + R)): R(z) = z q(z), where q is the
+// degree-6 polynomial nearest, in the Chebyshev sense, to the series of
+// 2 atanh(s) / s - 2 over z for |s| <= 3 - 2 sqrt 2 (its error shows below
+// 2^-57 relative in the log). The terms are taken in pairs (Estrin's
+// scheme), so that the additions do not all wait on each other.
+inline double log_series(double z) {
+    const double z2 = z * z, z4 = z2 * z2;
+    const double p01 = 0.666666666666667 + z * 0.39999999999899505;
+    const double p23 = 0.28571428625975487 + z * 0.2222221113479508;
+    const double p45 = 0.18182889125261723 + z * 0.15331721600556042;
+    const double q = (p01 + z2 * p23) + z4 * (p45 + z2 * 0.14616449685043406);
+    return z * q;
+}
+
 }  // namespace detail
 
+// x = k ln2 + r with |r| <= ln2/2, r = r_hi + r_lo; exp(x) = 2^k exp(r)
+// with exp(r) = 1 + r_hi + tail rounded once: 1 + r_hi is split exactly
+// into a double and its rounding error, which joins the small tail. 2^k is applied as two normal
+// factors 2^floor(k/2) and 2^ceil(k/2), so that scaling into the subnormal
+// or overflow range rounds only once.
 inline double exp(double x) {
     using namespace detail;
-    // Outside [-746, 710] the result is +0.0 or +inf; clamping keeps the
-    // integer parts small. NaN fails both comparisons and stays NaN.
+    // Outside [-746, 710] the result is +0.0 or +inf; clamping keeps k small.
+    // NaN fails both comparisons and stays NaN.
     x = x > exp_upper ? exp_upper : x;
     x = x < exp_lower ? exp_lower : x;
-    const Reduced red = reduce(x);
-    const Scales s = scales(red.kj);
-    const double p = red.r_hi + ((expm1_tail(red.r_hi) + red.r_lo) + exp_table.tail[red.kj & 127]);
-    return (s.first + s.first * p) * s.second;
+    const double shifted = x * kInvLn2 + kShift;
+    const double kd = shifted - kShift;
+    const double t = x - kd * kLn2Hi;  // exact
+    const double c = kd * kLn2Lo;
+    const double r_hi = t - c;
+    const double r_lo = (t - r_hi) - c;
+    const double one_r = 1.0 + r_hi;
+    const double one_r_error = (1.0 - one_r) + r_hi;  // exact: |r_hi| < 1
+    const double tail = one_r_error + (r_lo + (r_hi * r_hi) * exp_series(r_hi));
+    const std::uint64_t kb = bits_of(shifted) - bits_of(kShift) + (1ull << 23);  // k + 2^23
+    const std::uint64_t k1 = kb >> 1, k2 = kb - k1;                              // halves of k, + 2^22
+    const double first = from_bits((k1 - (1ull << 22) + 1023) << 52);
+    const double second = from_bits((k2 - (1ull << 22) + 1023) << 52);
+    return ((one_r + tail) * first) * second;
 }
 
 // x = 2^k m with sqrt(1/2) <= m < sqrt(2), f = m - 1 (exact):
@@ -142,7 +121,6 @@ inline double mul_add(double a, double b, double c) {
 
 inline constexpr double kExpm1Ln2Hi = 0x1.62e42fee00000p-1;  // 32 bits: k * kExpm1Ln2Hi is exact
 inline constexpr double kExpm1Ln2Lo = 0x1.a39ef35793c76p-33;
-inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 // Coefficients of the rational approximation of expm1 on [-ln2/2, ln2/2].
 inline constexpr double kQ1 = -0x1.11111111110f4p-5;
 inline constexpr double kQ2 = 0x1.a01a019fe5585p-10;
@@ -155,9 +133,10 @@ inline constexpr double kHalfLn2Bound = 0x1.62e4300000000p-2;
 inline constexpr double kThreeHalvesLn2Bound = 0x1.0a2b200000000p+0;
 
 // expm1(y) as the C library computes it, for the arguments tanh needs:
-// y in [-2, -2^-54] or [2, 44]. y = k ln2 + r + c, expm1(r) from the
+// y in [-2, -2^-54] or [2, 39]. y = k ln2 + r + c, expm1(r) from the
 // rational approximation, then rebuilt by the case of k: k = 0, -1 or
-// <= -2 for the negative range, 3 <= k <= 63 for the positive one.
+// <= -2 for the negative range, 3 <= k <= 56 for the positive one.
+// NaN gives NaN.
 template <bool Fused>
 [[gnu::always_inline]] inline double expm1_for_tanh(double y) {
     const double ay = from_bits(bits_of(y) & ~(1ull << 63));
@@ -191,16 +170,14 @@ template <bool Fused>
     const double when_k0 = r - mul_add<Fused>(r, e, -hxs);
     const double big_e = mul_add<Fused>(r, e - c, -c) - hxs;
     const double when_k_minus1 = mul_add<Fused>(0.5, r - big_e, -0.5);
-    // Rebuilt as (1 - (E - r)) 2^k - 1 for k <= -2 and k > 56, as
-    // ((1 - 2^-k) - (E - r)) 2^k for 3 <= k < 20 and as
-    // ((r - (E + 2^-k)) + 1) 2^k for 20 <= k <= 56. (One comparison per
-    // select, so that the selects vectorise.)
+    // Rebuilt as (1 - (E - r)) 2^k - 1 for k <= -2 and as
+    // ((1 - 2^-k) - (E - r)) 2^k for k >= 3. (The C library rebuilds k >= 20
+    // as ((r - (E + 2^-k)) + 1) 2^k instead; the two differ far below the
+    // last place of tanh there, whose 2 / (t + 2) is below 2^-19.)
     const double past_r = big_e - r;
     const double when_k_far = (1.0 - past_r) * two_k - 1.0;
     const double when_k_low = ((1.0 - two_minus_k) - past_r) * two_k;
-    const double when_k_mid = ((r - (big_e + two_minus_k)) + 1.0) * two_k;
-    double result = kd > 56.0 ? when_k_far : when_k_mid;
-    result = kd < 20.0 ? when_k_low : result;
+    double result = kd > 56.0 ? when_k_far : when_k_low;
     result = kd < 0.0 ? when_k_far : result;
     result = kd == -1.0 ? when_k_minus1 : result;
     return kd == 0.0 ? when_k0 : result;
@@ -210,20 +187,27 @@ template <bool Fused>
 
 // The C library's tanh: x itself below 2^-55, -t / (t + 2) with
 // t = expm1(-2|x|) below 1, 1 - 2 / (t + 2) with t = expm1(2|x|) below 22,
-// and 1 from there on, with the sign of x. Fused says whether the C library
-// in use fuses multiply-add in expm1 (see libm_tanh).
+// and 1 from there on, with the sign of x. The formula below 1 gives x
+// itself below 2^-55 already (t = -2|x| and t + 2 = 2 there); from |x| = 19.5
+// on, 2 / (t + 2) is below half a unit of 1 and the result is 1 already, so
+// |x| is held at 19.5 there (NaN passes through). Fused says whether the C
+// library in use fuses multiply-add in expm1 (see libm_tanh).
 template <bool Fused>
 [[gnu::always_inline]] inline double tanh(double x) {
     constexpr std::uint64_t kSign = 1ull << 63;
     const double ax = from_bits(bits_of(x) & ~kSign);
     const bool below_one = ax < 1.0;
-    const double t = detail::expm1_for_tanh<Fused>(below_one ? -2.0 * ax : ax + ax);
-    const double q = (below_one ? -t : 2.0) / (t + 2.0);
-    double z = below_one ? q : 1.0 - q;
-    z = ax < 0x1p-55 ? ax : z;
-    z = ax >= 22.0 ? 1.0 : z;  // and infinity
-    z = ax != ax ? x + x : z;  // NaN stays NaN
-    return from_bits(bits_of(z) | (bits_of(x) & kSign));
+    const double held = ax > 19.5 ? 19.5 : ax;
+    // All ones below 1. The argument's sign and the numerator are chosen bit
+    // by bit (a select of the numerator would let the compiler divide both
+    // candidates).
+    const std::uint64_t pick = 0ull - static_cast<std::uint64_t>(below_one);
+    const double t = detail::expm1_for_tanh<Fused>(from_bits(bits_of(held + held) | (pick & kSign)));
+    const double numerator = from_bits((bits_of(-t) & pick) | (bits_of(2.0) & ~pick));
+    const double q = numerator / (t + 2.0);
+    const double z = below_one ? q : 1.0 - q;
+    // z >= 0 (a zero may come out as -0.0): the sign is that of x.
+    return from_bits((bits_of(z) & ~kSign) | (bits_of(x) & kSign));
 }
 
 // Which tanh the C library has here: on x86-64 it picks a build of expm1

@@ -43,6 +43,16 @@ struct P {
 
 enum class Lock { Held, Released };
 
+// Lock::Released, except that the lock stays held when Quick(arguments...)
+// says the work is too little to pay for releasing and retaking it.
+template <auto Quick>
+struct ReleasedUnless {
+    template <class... A>
+    static bool release(const A&... a) {
+        return !Quick(a...);
+    }
+};
+
 namespace detail {
 
 struct Signature {
@@ -96,29 +106,38 @@ struct Params {
     }
 };
 
+template <auto L, class Ps, std::size_t... I>
+void release(std::optional<ReleasedLock>& unlocked, typename Ps::storage& st, std::index_sequence<I...>) {
+    if constexpr (std::is_same_v<decltype(L), Lock>) {
+        if constexpr (L == Lock::Released) unlocked.emplace();
+    } else if (decltype(L)::release(Ps::template get<I>(st)...)) {
+        unlocked.emplace();
+    }
+}
+
 // Run the routine, with the lock released if asked, and convert its result.
-template <Lock L, auto Routine, class Ps, std::size_t... I, class... Pre>
-PyObject* run(typename Ps::storage& st, std::index_sequence<I...>, Pre&&... pre) {
+template <auto L, auto Routine, class Ps, std::size_t... I, class... Pre>
+PyObject* run(typename Ps::storage& st, std::index_sequence<I...> seq, Pre&&... pre) {
     using result::to_python;
     auto call = [&]() -> decltype(auto) { return Routine(std::forward<Pre>(pre)..., Ps::template get<I>(st)...); };
     using R = decltype(call());
     std::optional<ReleasedLock> unlocked;
     if constexpr (std::is_void_v<R>) {
-        if constexpr (L == Lock::Released) unlocked.emplace();
+        release<L, Ps>(unlocked, st, seq);
         call();
         unlocked.reset();
         Py_RETURN_NONE;
     } else {
         static_assert(!std::is_reference_v<R>, "routines return values");
         std::optional<R> r;
-        if constexpr (L == Lock::Released) unlocked.emplace();
+        release<L, Ps>(unlocked, st, seq);
         r.emplace(call());
         unlocked.reset();
         return to_python(std::move(*r));
     }
 }
 
-template <Lock L, auto Routine, class Ps, class... Pre>
+template <auto L, auto Routine, class Ps, class... Pre>
 PyObject* convert_and_run(const char* owner, PyObject* const* slots, Pre&&... pre) {
     typename Ps::storage st;
     if (!Ps::convert(slots, st, owner)) return nullptr;
@@ -127,8 +146,8 @@ PyObject* convert_and_run(const char* owner, PyObject* const* slots, Pre&&... pr
 
 }  // namespace detail
 
-// A module-level function.
-template <Name FName, Lock L, auto Routine, class... Ps>
+// A module-level function. L: a Lock or a ReleasedUnless.
+template <Name FName, auto L, auto Routine, class... Ps>
 struct Function {
     using params = detail::Params<Ps...>;
     static constexpr const char* name = FName.s;

@@ -2,7 +2,7 @@
 // frame's borrow flag; methods, class methods and constructors declared in
 // one line each, like module functions.
 //
-// A native record type N names its class:  static constexpr const char* class_name = "VaneHashMap";
+// A native record type N names its class:  static constexpr char class_name[] = "VaneHashMap";
 #pragma once
 #include <new>
 #include <string>

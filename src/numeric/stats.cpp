@@ -1,10 +1,8 @@
 #include "numeric/stats.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <string>
 
-#include "frame/buffer.hpp"
 #include "frame/error.hpp"
 
 namespace qv::numeric {
@@ -78,28 +76,6 @@ Matrix matmul(const Matrix& a, const Matrix& b) {
         }
     }
     return out;
-}
-
-std::int64_t levenshtein(std::string_view a, std::string_view b) {
-    std::string_view l = a, s = b;
-    if (s.size() > l.size()) std::swap(l, s);
-    const std::size_t n = l.size(), m = s.size();
-    if (m == 0) return static_cast<std::int64_t>(n);
-    auto prev = Buffer<std::uint64_t>::uninit(m + 1);
-    auto cur = Buffer<std::uint64_t>::uninit(m + 1);
-    for (std::size_t j = 0; j <= m; ++j) prev[j] = j;
-    std::uint64_t* p = prev.data();
-    std::uint64_t* c = cur.data();
-    for (std::size_t i = 1; i <= n; ++i) {
-        const char li = l[i - 1];
-        c[0] = i;
-        for (std::size_t j = 1; j <= m; ++j) {
-            const std::uint64_t cost = li == s[j - 1] ? 0 : 1;
-            c[j] = std::min({p[j - 1] + cost, c[j - 1] + 1, p[j] + 1});
-        }
-        std::swap(p, c);
-    }
-    return static_cast<std::int64_t>(p[m]);
 }
 
 }  // namespace qv::numeric

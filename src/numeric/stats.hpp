@@ -1,9 +1,7 @@
-// Statistics, vector and list-matrix arithmetic, and edit distance. Sums add
-// one term at a time in index order from -0.0. Plain C++.
+// Statistics, vector and list-matrix arithmetic. Sums add one term at a
+// time in index order from -0.0. Plain C++.
 #pragma once
-#include <cstdint>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "frame/views.hpp"
@@ -20,7 +18,5 @@ double dot_product(std::span<const double> a, std::span<const double> b);
 // dimensions" when a or b is empty or a's first row is not len(b) long, and
 // a ValueError naming the row when a row is too short.
 Matrix matmul(const Matrix& a, const Matrix& b);
-// Edit distance over the bytes of a and b.
-std::int64_t levenshtein(std::string_view a, std::string_view b);
 
 }  // namespace qv::numeric

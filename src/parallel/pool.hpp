@@ -13,6 +13,7 @@
 //                                           first takes its state (e.g. the
 //                                           thread's random generator)
 //   sum reduction                           sum(n, partial(begin, end) -> double)
+//   ... with leaves summed in lanes         sum_lanes(n, leaf, term), sum_terms(n, term)
 //   join                                    join(a, b)
 //
 // Fork: a process forked while the pool exists gets a fresh pool of its own
@@ -150,19 +151,42 @@ inline double tree_combine(std::size_t b, std::size_t e, const double*& leaf) {
 
 }  // namespace detail
 
-inline constexpr std::size_t kSumSide = 16;  // leaves summed side by side
+// Inside a leaf, the terms of the lane-grouped sums below are added in
+// kSumLanes interleaved lanes: lane l takes the leaf's terms l, l + kSumLanes,
+// l + 2 kSumLanes, ... in index order, from -0.0. The lanes are then combined
+// by halving: lane l + lane l + 16 for l < 16, then l + l + 8, l + 4, l + 2,
+// l + 1. The grouping is fixed by n alone, whatever the vector width a kernel
+// runs at, and adjacent terms go to adjacent lanes, so that a leaf is summed
+// with plain vector loads and additions.
+inline constexpr std::size_t kSumLanes = 32;
 
-// Sum over [0, n) with the grouping (and bits) of sum(n, partial), where the
-// leaves of the tree are summed kSumSide side by side so that their addition
-// chains overlap instead of waiting on each other:
-//   side(begins, len, acc)  adds terms begins[j] .. begins[j] + len - 1, in
-//                           index order, to acc[j] for j < kSumSide;
-//   term(i)                 the i-th term (for the leaves' uneven tails).
-// A last group of fewer leaves repeats its first leaf in the spare lanes,
-// whose sums are dropped. Below the threshold: the sequential sum of term(i)
-// from -0.0.
-template <class Side, class Term>
-double sum_side_by_side(std::size_t n, Side&& side, Term&& term) {
+namespace detail {
+
+// Lane sums acc[0 .. kSumLanes) combined in the fixed order (acc is spent).
+inline double combine_lanes(double* acc) {
+    for (std::size_t half = kSumLanes / 2; half >= 1; half /= 2)
+        for (std::size_t l = 0; l < half; ++l) acc[l] = acc[l] + acc[l + half];
+    return acc[0];
+}
+
+// The lane grouping of terms term(b) .. term(e - 1), one term at a time.
+template <class Term>
+double lane_sum(std::size_t b, std::size_t e, Term& term) {
+    double acc[kSumLanes];
+    for (double& a : acc) a = -0.0;
+    for (std::size_t i = b; i < e; ++i) acc[(i - b) % kSumLanes] = acc[(i - b) % kSumLanes] + term(i);
+    return combine_lanes(acc);
+}
+
+}  // namespace detail
+
+// Sum of term(i) over [0, n). Below the threshold the sequential sum from
+// -0.0 in index order. From it, the leaves of sum(n, ...)'s fixed tree, each
+// summed in lanes -- leaf(b, e) must give detail::lane_sum(b, e, term), a
+// kernel's faster form of it -- on the pool, then combined left + right up
+// the tree: the same bits on every run and for every pool size.
+template <class Leaf, class Term>
+double sum_lanes(std::size_t n, Leaf&& leaf, Term&& term) {
     if (n < kParallelThreshold) {
         double acc = -0.0;
         for (std::size_t i = 0; i < n; ++i) acc = acc + term(i);
@@ -174,37 +198,17 @@ double sum_side_by_side(std::size_t n, Side&& side, Term&& term) {
     const std::size_t leaves = starts.size();
     starts.push_back(n);
     std::vector<double> sums(leaves);
-    auto sum_group = [&](std::size_t first, std::size_t count) {
-        std::size_t begins[kSumSide];
-        double acc[kSumSide];
-        std::size_t shortest = kSumGrain;
-        for (std::size_t j = 0; j < count; ++j) shortest = std::min(shortest, starts[first + j + 1] - starts[first + j]);
-        for (std::size_t j = 0; j < kSumSide; ++j) {
-            begins[j] = starts[first + (j < count ? j : 0)];
-            acc[j] = -0.0;
-        }
-        side(begins, shortest, acc);
-        for (std::size_t j = 0; j < count; ++j) {
-            for (std::size_t i = starts[first + j] + shortest; i < starts[first + j + 1]; ++i) acc[j] = acc[j] + term(i);
-            sums[first + j] = acc[j];
-        }
-    };
-    const std::size_t groups = (leaves + kSumSide - 1) / kSumSide;
-    for_ranges_always(groups, [&](std::size_t g0, std::size_t g1) {
-        for (std::size_t g = g0; g < g1; ++g) sum_group(g * kSumSide, std::min(kSumSide, leaves - g * kSumSide));
+    for_ranges_always(leaves, [&](std::size_t l0, std::size_t l1) {
+        for (std::size_t l = l0; l < l1; ++l) sums[l] = leaf(starts[l], starts[l + 1]);
     });
-    const double* leaf = sums.data();
-    return detail::tree_combine(0, n, leaf);
+    const double* first = sums.data();
+    return detail::tree_combine(0, n, first);
 }
 
-// sum_side_by_side with the side-by-side loop written from term alone.
+// sum_lanes with each leaf summed by detail::lane_sum.
 template <class Term>
 double sum_terms(std::size_t n, Term&& term) {
-    auto side = [&](const std::size_t* begins, std::size_t len, double* acc) {
-        for (std::size_t i = 0; i < len; ++i)
-            for (std::size_t j = 0; j < kSumSide; ++j) acc[j] = acc[j] + term(begins[j] + i);
-    };
-    return sum_side_by_side(n, side, term);
+    return sum_lanes(n, [&](std::size_t b, std::size_t e) { return detail::lane_sum(b, e, term); }, term);
 }
 
 // Run a and b, possibly at the same time; both have finished on return.

@@ -127,16 +127,27 @@ TEST(Sum, SameBitsEveryRun) {
     EXPECT_EQ(leaves, expect);
 }
 
-// sum_terms sums the leaves side by side but must group exactly like sum.
-TEST(Sum, TermsSameBitsAsPartials) {
+// A leaf in 32 lanes: term i to lane i % 32, lanes combined by halving.
+double lanes_reference(const std::vector<double>& v, std::size_t b, std::size_t e) {
+    std::vector<double> lane(32, -0.0);
+    for (std::size_t i = b; i < e; ++i) lane[(i - b) % 32] += v[i];
+    for (std::size_t half = 16; half >= 1; half /= 2)
+        for (std::size_t l = 0; l < half; ++l) lane[l] += lane[l + half];
+    return lane[0];
+}
+
+// sum_terms: the sequential sum below the threshold, from it the fixed tree
+// of sum with leaves in lanes.
+TEST(Sum, TermsGroupLeavesInLanes) {
     for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{9999}, kParallelThreshold,
                           std::size_t{12289}, std::size_t{4096 * 8 + 3}, std::size_t{4096 * 17}, std::size_t{1000003}}) {
         auto v = uneven_terms(n);
-        auto partial = [&](std::size_t b, std::size_t e) { return sequential(v, b, e); };
+        auto partial = [&](std::size_t b, std::size_t e) { return lanes_reference(v, b, e); };
         double expect = n < kParallelThreshold ? sequential(v, 0, n) : detail::tree_sum(0, n, partial);
-        double got = sum_terms(n, [&](std::size_t i) { return v[i]; });
-        ASSERT_EQ(bits(got), bits(expect)) << n;
+        for (int run = 0; run < 3; ++run) ASSERT_EQ(bits(sum_terms(n, [&](std::size_t i) { return v[i]; })), bits(expect)) << n;
     }
+    // Every lane starts from -0.0.
+    EXPECT_TRUE(std::signbit(sum_terms(20000, [](std::size_t) { return -0.0; })));
 }
 
 TEST(Sum, SignedZeroAndNan) {

@@ -1,0 +1,25 @@
+// Edit distance over bytes, by the bit-parallel algorithm: one 64-bit word
+// holds the vertical differences of 64 cells of a column of the distance
+// table, and a column advances a word at a time. Plain C++.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+namespace qv::numeric {
+
+// Levenshtein distance between the bytes of a and b: insertions, deletions
+// and substitutions of single bytes, each costing 1.
+std::int64_t levenshtein(std::string_view a, std::string_view b);
+
+// Whether levenshtein(a, b) is sure to take under a microsecond: the shorter
+// string has at most 64 bytes and the longer at most 256.
+bool levenshtein_is_quick(std::string_view a, std::string_view b) noexcept;
+
+// The vector kernels by instruction-set level, for the tests: levenshtein
+// with the given level's kernel, which must only be asked for when the
+// processor supports it (isa_supported).
+enum class Isa { Baseline, V3, V4 };
+bool isa_supported(Isa level);
+std::int64_t levenshtein_at(Isa level, std::string_view a, std::string_view b);
+
+}  // namespace qv::numeric

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "random/random.hpp"
+#include "tensor/gemm.hpp"
+#include "tensor/tensor.hpp"
+
+using namespace qv;
+using namespace qv::tensor;
+
+// Enough normal draws to take the tail and the wedges several times.
+TEST(TensorRandom, SeededFillsFollowTheGeneratorsStream) {
+    const Tensor u = tensor::rand({300, 333}, 12345), z = tensor::randn({300, 333}, 12345);
+    rnd::SeededGenerator gu(12345), gz(12345);
+    for (std::size_t i = 0; i < u.size; ++i) {
+        ASSERT_EQ(u.begin()[i], rnd::unit_float(gu)) << i;
+        ASSERT_EQ(z.begin()[i], rnd::normal(gz)) << i;
+    }
+}
+
+TEST(Gemm, LevelChoice) {
+    EXPECT_EQ(gemm_level_for(nullptr, IsaLevel::Avx2), IsaLevel::Avx2);
+    EXPECT_EQ(gemm_level_for("baseline", IsaLevel::Avx512), IsaLevel::Baseline);
+    EXPECT_EQ(gemm_level_for("avx2", IsaLevel::Avx512), IsaLevel::Avx2);
+    EXPECT_EQ(gemm_level_for("avx512", IsaLevel::Avx2), IsaLevel::Avx2);  // never above the processor
+    EXPECT_EQ(gemm_level_for("avx512", IsaLevel::Baseline), IsaLevel::Baseline);
+    EXPECT_EQ(gemm_level_for("AVX2", IsaLevel::Avx512), IsaLevel::Avx512);  // unknown: ignored
+    EXPECT_LE(gemm_level(), cpu_level());
+}
+
+// Each level the processor has, against the plain triple loop, for the four
+// transpose combinations on sizes around the blocking and register tiles.
+TEST(Gemm, EveryLevelMatchesTheTripleLoop) {
+    std::mt19937_64 rng(7);
+    std::normal_distribution<double> normal;
+    for (int lv = 0; lv <= static_cast<int>(cpu_level()); ++lv) {
+        const GemmFn fn = gemm_at(static_cast<IsaLevel>(lv));
+        for (auto [m, n, k] : {std::array<std::int64_t, 3>{1, 1, 1}, {7, 9, 3}, {33, 17, 300}, {260, 130, 70}}) {
+            std::vector<double> a(m * k), b(k * n), c(m * n), want(m * n, 0.0);
+            for (double& v : a) v = normal(rng);
+            for (double& v : b) v = normal(rng);
+            for (int ta = 0; ta < 2; ++ta) {
+                for (int tb = 0; tb < 2; ++tb) {
+                    // op(a)[i][p] and op(b)[p][j] stored row-major as given or transposed.
+                    auto at = [&](std::int64_t i, std::int64_t p) { return ta ? a[p * m + i] : a[i * k + p]; };
+                    auto bt = [&](std::int64_t p, std::int64_t j) { return tb ? b[j * k + p] : b[p * n + j]; };
+                    fn(m, n, k, {a.data(), ta ? m : k, ta == 1}, {b.data(), tb ? k : n, tb == 1}, c.data());
+                    for (std::int64_t i = 0; i < m; ++i) {
+                        for (std::int64_t j = 0; j < n; ++j) {
+                            double s = 0.0;
+                            for (std::int64_t p = 0; p < k; ++p) s += at(i, p) * bt(p, j);
+                            ASSERT_NEAR(c[i * n + j], s, 1e-11) << lv << " " << ta << tb << " " << m << "x" << n << "x" << k;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
