@@ -156,7 +156,7 @@ ENTRIES = [
     method("Tensor.matmul", P("other", "tensor"), P("transpose_a", "flag", False), P("transpose_b", "flag", False),
            errors=[(V, r"^matmul requires rank-2 tensors\.$"), (V, r"^Dimension mismatch for multiplication: \d+ vs \d+\.$"),
                    TENSOR_TOO_LARGE], grows=True),
-    method("Tensor.to_list"),
+    method("Tensor.to_list", errors=[(RecursionError, r"while converting a Tensor to lists$")]),
     *[method(f"Tensor.{name}", P("shape", "size_list", scale="alloc"), P("seed", "seed", None), how="classmethod",
              borrow="", errors=[TENSOR_TOO_LARGE], grows=True, parallel=True) for name in ("rand", "randn")],
     method("Tensor.add_bias_inplace", P("bias", "array_any"), borrow="exclusive",

@@ -285,6 +285,8 @@ class Fuzzer:
             return self.map, None
         shape = self.shape()
         t = q.Tensor(self.floats(int(np.prod(shape))).reshape(shape))
+        if self.chance(0.02):
+            t = t.reshape(list(shape) + [1] * 3000)  # deeper than the interpreter's recursion limit
         if self.chance(0.2):
             base = t
             return base.reshape(shape), base  # shares base's buffer
@@ -508,6 +510,8 @@ class Fuzzer:
             return self.instance
         shape = self.pick([self.instance.shape if hasattr(self.instance, "shape") else (2, 2),
                            (self.cols, self.rows), self.shape()])
+        if len(shape) > 32:  # beyond NumPy's ranks: a tensor of the same shape another way
+            return self.instance.mul_scalar(2.0)
         return q.Tensor(self.floats(int(np.prod(shape))).reshape(shape))
 
     # --- callbacks run during conversion -------------------------------------------
