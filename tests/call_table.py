@@ -220,7 +220,7 @@ def invoke(entry, instance, args, kwargs):
 
 def valid_call(entry, rng=None, big=False):
     """Valid (args, instance) for entry: small inputs, or with big=True inputs
-    above the parallel thresholds. Used by the leak, thread and fork tests."""
+    above the parallel thresholds. Used by the table, leak and fork tests."""
     import numpy as np
 
     rng = rng or np.random.default_rng(0)
