@@ -4,6 +4,7 @@
 #include "frame/python.hpp"
 #include "dl/dl_bind.hpp"
 #include "hashmap/hashmap_bind.hpp"
+#include "ml/ml_bind.hpp"
 #include "numeric/numeric_bind.hpp"
 #include "numeric/stats_bind.hpp"
 #include "sorting/sorting_bind.hpp"
@@ -39,11 +40,11 @@ PyMethodDef* const kFunctions[] = {
     &numeric::bind::std_dev,                 // 19
     &numeric::bind::dot_product,             // 20
     &numeric::bind::matmul,                  // 21
-    // &ml::bind::kmeans,                    // 22
-    // &ml::bind::pairwise_manhattan,        // 23
-    // &ml::bind::pairwise_cosine,           // 24
-    // &ml::bind::determinant,               // 25
-    // &ml::bind::matrix_inverse,            // 26
+    &ml::bind::kmeans,                       // 22
+    &ml::bind::pairwise_manhattan,           // 23
+    &ml::bind::pairwise_cosine,              // 24
+    &ml::bind::determinant,                  // 25
+    &ml::bind::matrix_inverse,               // 26
     &dl::bind::relu,                         // 27
     &dl::bind::relu_derivative,              // 28
     &dl::bind::leaky_relu,                   // 29

@@ -1,6 +1,7 @@
 #include "frame/args.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "frame/failure.hpp"
@@ -257,39 +258,101 @@ bool Float64Items::convert(PyObject* o, storage& out) {
     return convert_items(o, out.items, item_fast<float_fast, double>, item_elem<float_elem, double>);
 }
 
-bool Float64List::convert(PyObject* o, std::vector<double>& out) {
+namespace {
+
+// The floats of a sequence appended to out.
+bool append_floats(PyObject* o, std::vector<double>& out) {
     if (!is_sequence_arg(o)) return false;
     np::ArrayInfo info;
-    if (as_array(o, info) && info.dtype != np::DType::Other) return copy_array(info, out);
+    if (as_array(o, info) && info.dtype != np::DType::Other) {
+        if (out.empty()) return copy_array(info, out);
+        std::vector<double> values;
+        if (!copy_array(info, values)) return false;
+        out.insert(out.end(), values.begin(), values.end());
+        return true;
+    }
     return convert_items(o, out, float_fast, float_elem);
 }
+
+}  // namespace
+
+bool Float64List::convert(PyObject* o, std::vector<double>& out) { return append_floats(o, out); }
 
 bool SizeList::convert(PyObject* o, std::vector<std::uint64_t>& out) {
     if (!is_sequence_arg(o)) return false;
     return convert_items(o, out, size_fast, size_elem);
 }
 
+namespace {
+
+// The elements of a 2-D float64 array of any layout, row by row into dst.
+void copy_rows(const np::ArrayInfo& a, double* dst) {
+    const std::int64_t rows = a.dims[0], cols = a.dims[1], rs = a.strides[0], cs = a.strides[1];
+    if (rows == 0 || cols == 0) return;
+    if ((cs == 8 || cols == 1) && (rs == cols * 8 || rows == 1)) {
+        std::memcpy(dst, a.data, static_cast<std::size_t>(rows * cols) * 8);
+        return;
+    }
+    auto at = [&](std::int64_t r, std::int64_t c) { return a.data + r * rs + c * cs; };
+    if (std::abs(cs) <= std::abs(rs)) {
+        // Along each source row: contiguous rows at once, others element by element.
+        for (std::int64_t r = 0; r < rows; ++r) {
+            double* d = dst + r * cols;
+            if (cs == 8) {
+                std::memcpy(d, at(r, 0), static_cast<std::size_t>(cols) * 8);
+                continue;
+            }
+            for (std::int64_t c = 0; c < cols; ++c) std::memcpy(d + c, at(r, c), 8);
+        }
+        return;
+    }
+    // Columns lie closer together than rows (a transposed or Fortran-order
+    // array): tile by tile, so that reads and writes both stay in cache.
+    constexpr std::int64_t kTile = 32;
+    for (std::int64_t r0 = 0; r0 < rows; r0 += kTile) {
+        const std::int64_t r1 = std::min(rows, r0 + kTile);
+        for (std::int64_t c0 = 0; c0 < cols; c0 += kTile) {
+            const std::int64_t c1 = std::min(cols, c0 + kTile);
+            for (std::int64_t c = c0; c < c1; ++c)
+                for (std::int64_t r = r0; r < r1; ++r) std::memcpy(dst + r * cols + c, at(r, c), 8);
+        }
+    }
+}
+
+}  // namespace
+
 bool Float64Matrix::convert(PyObject* o, Matrix& out) {
     if (!is_sequence_arg(o)) return false;
     np::ArrayInfo info;
     if (!PyList_CheckExact(o) && np::loaded_if_imported() && np::inspect(o, info) && info.ndim == 2 &&
         info.dtype == np::DType::Float64) {
-        const std::int64_t rows = info.dims[0], cols = info.dims[1];
-        out.values.resize(static_cast<std::size_t>(rows * cols));
-        out.starts.assign(1, 0);
-        for (std::int64_t r = 0; r < rows; ++r) {
-            for (std::int64_t c = 0; c < cols; ++c) {
-                std::memcpy(&out.values[r * cols + c], info.data + r * info.strides[0] + c * info.strides[1], 8);
-            }
-            out.starts.push_back(static_cast<std::size_t>((r + 1) * cols));
-        }
+        const std::size_t rows = static_cast<std::size_t>(info.dims[0]), cols = static_cast<std::size_t>(info.dims[1]);
+        // A large copy is faulted in by huge pages where the system allows.
+        out.values.reserve(rows * cols);
+        prefer_huge_pages(out.values.data(), rows * cols * sizeof(double));
+        out.values.resize(rows * cols);
+        copy_rows(info, out.values.data());
+        out.starts.resize(rows + 1);
+        for (std::size_t r = 0; r <= rows; ++r) out.starts[r] = r * cols;
         return true;
     }
-    std::vector<double> row;
+    // Rows are converted straight onto the end of one buffer, sized up front
+    // when the matrix is a list: its list and tuple rows give their lengths.
+    if (PyList_CheckExact(o)) {
+        const Py_ssize_t rows = PyList_Size(o);
+        std::size_t total = 0;
+        for (Py_ssize_t i = 0; i < rows; ++i) {
+            PyObject* row = PyList_GetItem(o, i);
+            total += static_cast<std::size_t>(PyList_CheckExact(row) ? PyList_Size(row)
+                                              : PyTuple_CheckExact(row) ? PyTuple_Size(row)
+                                                                        : 0);
+        }
+        out.values.reserve(total);
+        prefer_huge_pages(out.values.data(), total * sizeof(double));
+        out.starts.reserve(static_cast<std::size_t>(rows) + 1);
+    }
     auto add_row = [&](PyObject* item) {
-        row.clear();
-        if (!Float64List::convert(item, row)) return false;
-        out.values.insert(out.values.end(), row.begin(), row.end());
+        if (!append_floats(item, out.values)) return false;
         out.end_row();
         return true;
     };
