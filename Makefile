@@ -18,7 +18,7 @@ $(VENV)/.deps: scripts/system-deps
 	@scripts/system-deps
 	@mkdir -p $(VENV) && touch $@
 
-$(VENV)/.venv: $(VENV)/.deps requirements-dev.txt
+$(VENV)/.venv: $(VENV)/.deps requirements-dev.txt requirements-demo.txt
 	@if [ ! -x $(PY) ]; then py=$$(scripts/find-python) && echo "creating $(VENV) with $$py" && $$py -m venv $(VENV); fi
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-dev.txt
 	@touch $@
@@ -36,6 +36,8 @@ test-native: build/native/Makefile
 
 test-python: $(VENV)/.built
 	@$(PY) -m pytest tests
+	@$(PY) -m mypy.stubtest quorvane
+	@$(PY) -m mypy --strict examples/
 
 test: test-native test-python test-wheel
 
@@ -60,7 +62,11 @@ FUZZ_SEED ?= $(shell date +%s)
 fuzz: $(VENV)/.built
 	@$(PY) tests/fuzz.py --calls $(FUZZ_CALLS) --seed $(FUZZ_SEED) --workers 2
 
-demo: $(VENV)/.built
+$(VENV)/.demo: $(VENV)/.venv requirements-demo.txt
+	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-demo.txt
+	@touch $@
+
+demo: $(VENV)/.built $(VENV)/.demo
 	@$(PY) examples/main.py
 
 $(VENV)/.bench: $(VENV)/.venv requirements-bench.txt
