@@ -374,9 +374,17 @@ bool Float64Matrix::convert(PyObject* o, Matrix& out) {
 
 namespace {
 
-// Elements are read as whole 8-byte values at 8-byte steps: an array that
-// does not hold them so (a field of a packed record array, a view at an odd
-// byte offset) is refused rather than read at the wrong places.
+bool inspect_array(PyObject* o, np::ArrayInfo& info, np::DType dtype, int ndim) {
+    if (!np::load()) return false;
+    if (np::inspect(o, info) && info.dtype == dtype && (ndim == 0 || info.ndim == ndim)) return true;
+    raise_cannot_convert(o, "PyArray<T, D>");
+    return false;
+}
+
+// The routines read elements as whole 8-byte values at steps of whole
+// elements. Arrays at an odd byte offset (a buffer received from another
+// process) or with strides that are not multiples of 8 (a field of a packed
+// record array) do not hold them so.
 bool aligned(const np::ArrayInfo& a) {
     bool ok = reinterpret_cast<std::uintptr_t>(a.data) % 8 == 0;
     for (int k = 0; k < a.ndim; ++k) {
@@ -386,17 +394,23 @@ bool aligned(const np::ArrayInfo& a) {
     return ok;
 }
 
-bool inspect_array(PyObject* o, np::ArrayInfo& info, np::DType dtype, int ndim, const BorrowSite& site) {
-    if (!np::load()) return false;
-    if (!np::inspect(o, info) || info.dtype != dtype || (ndim != 0 && info.ndim != ndim)) {
-        raise_cannot_convert(o, "PyArray<T, D>");
-        return false;
+// Point `a` at an aligned row-major copy of its elements (its contiguity
+// flags stay those of the array itself).
+void read_aligned_copy(np::ArrayInfo& a, std::vector<std::uint64_t>& copy, std::vector<std::int64_t>& strides) {
+    std::size_t n = 1;
+    for (int k = 0; k < a.ndim; ++k) n *= static_cast<std::size_t>(a.dims[k]);
+    copy.resize(n);
+    strides.assign(static_cast<std::size_t>(a.ndim), 8);
+    for (int k = a.ndim - 1; k > 0; --k) strides[k - 1] = strides[k] * a.dims[k];
+    std::vector<std::int64_t> index(static_cast<std::size_t>(a.ndim), 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::int64_t offset = 0;
+        for (int k = 0; k < a.ndim; ++k) offset += index[k] * a.strides[k];
+        std::memcpy(&copy[i], a.data + offset, 8);
+        for (int k = a.ndim - 1; k >= 0 && ++index[k] == a.dims[k]; --k) index[k] = 0;
     }
-    if (!aligned(info)) {
-        PyErr_Format(PyExc_ValueError, "argument '%s': array elements are not aligned to 8 bytes", site.param);
-        return false;
-    }
-    return true;
+    a.data = reinterpret_cast<char*>(copy.data());
+    a.strides = strides.data();
 }
 
 // Borrow the byte range [lo, hi) spanned by the array's elements. Refusals:
@@ -431,6 +445,20 @@ bool borrow(const np::ArrayInfo& a, ArrayBorrow& b, bool exclusive, const Borrow
     return false;
 }
 
+// Borrow the array; a read-only one that is not aligned is then read from
+// an aligned copy, a writable one is refused.
+template <class Storage>
+bool take(np::ArrayInfo& a, Storage& out, bool exclusive) {
+    if (!borrow(a, out.borrow, exclusive, out.site)) return false;
+    if (aligned(a)) return true;
+    if (exclusive) {
+        PyErr_Format(PyExc_ValueError, "argument '%s': array elements are not aligned to 8 bytes", out.site.param);
+        return false;
+    }
+    read_aligned_copy(a, out.aligned, out.aligned_strides);
+    return true;
+}
+
 template <class T>
 void fill_vec(const np::ArrayInfo& a, Vec1<T>& v) {
     v.data = reinterpret_cast<T*>(a.data);
@@ -443,14 +471,14 @@ void fill_vec(const np::ArrayInfo& a, Vec1<T>& v) {
 
 bool ArrayF64<1>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 1, out.site) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 1) || !take(a, out, false)) return false;
     fill_vec(a, out.view);
     return true;
 }
 
 bool ArrayF64<2>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 2, out.site) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 2) || !take(a, out, false)) return false;
     auto& v = out.view;
     v.data = reinterpret_cast<const double*>(a.data);
     v.rows = a.dims[0];
@@ -463,7 +491,7 @@ bool ArrayF64<2>::convert(PyObject* o, storage& out) {
 
 bool ArrayF64<0>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 0, out.site) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 0) || !take(a, out, false)) return false;
     auto& v = out.view;
     v.data = reinterpret_cast<const double*>(a.data);
     v.shape.assign(a.dims, a.dims + a.ndim);
@@ -476,14 +504,14 @@ bool ArrayF64<0>::convert(PyObject* o, storage& out) {
 
 bool ArrayMutF64::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 1, out.site) || !borrow(a, out.borrow, true, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 1) || !take(a, out, true)) return false;
     fill_vec(a, out.view);
     return true;
 }
 
 bool IndexArray::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Int64, 1, out.site) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Int64, 1) || !take(a, out, false)) return false;
     fill_vec(a, out.view);
     return true;
 }
