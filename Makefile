@@ -3,13 +3,14 @@
 # make bench - run the side-by-side benchmarks
 # make test-asan - every test again under AddressSanitizer and UBSan
 # make wheel - the self-contained abi3 wheel, in dist/
+# make fuzz  - a million random calls to every entry point (FUZZ_CALLS, FUZZ_SEED)
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
 VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test test-native test-python test-asan test-wheel wheel bench deps clean
+.PHONY: all demo test test-native test-python test-asan test-wheel wheel fuzz bench deps clean
 
 all: $(VENV)/.built
 
@@ -55,6 +56,11 @@ test-wheel: wheel
 # The whole suite again against a build with AddressSanitizer and UBSan.
 test-asan: $(VENV)/.venv
 	@scripts/test-asan $(PY)
+
+FUZZ_CALLS ?= 1000000
+FUZZ_SEED ?= $(shell date +%s)
+fuzz: $(VENV)/.built
+	@$(PY) tests/fuzz.py --calls $(FUZZ_CALLS) --seed $(FUZZ_SEED) --workers 2
 
 $(VENV)/.demo: $(VENV)/.venv requirements-demo.txt
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-demo.txt

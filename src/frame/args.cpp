@@ -143,7 +143,10 @@ bool convert_items(PyObject* o, std::vector<T>& out, Fast fast, Elem elem) {
         PyErr_Clear();
         hint = 0;
     }
-    out.reserve(static_cast<std::size_t>(hint));
+    // __len__ may claim more than the sequence holds: reserve no more than
+    // a plausible length, and grow past it as the items come.
+    constexpr Py_ssize_t kMostReserved = Py_ssize_t{1} << 20;
+    out.reserve(static_cast<std::size_t>(std::min(hint, kMostReserved)));
     PyObject* it = PyObject_GetIter(o);
     if (!it) return false;
     while (PyObject* item = PyIter_Next(it)) {
@@ -378,6 +381,38 @@ bool inspect_array(PyObject* o, np::ArrayInfo& info, np::DType dtype, int ndim) 
     return false;
 }
 
+// The routines read elements as whole 8-byte values at steps of whole
+// elements. Arrays at an odd byte offset (a buffer received from another
+// process) or with strides that are not multiples of 8 (a field of a packed
+// record array) do not hold them so.
+bool aligned(const np::ArrayInfo& a) {
+    bool ok = reinterpret_cast<std::uintptr_t>(a.data) % 8 == 0;
+    for (int k = 0; k < a.ndim; ++k) {
+        if (a.dims[k] == 0) return true;  // no elements to misread
+        if (a.dims[k] > 1 && a.strides[k] % 8 != 0) ok = false;
+    }
+    return ok;
+}
+
+// Point `a` at an aligned row-major copy of its elements (its contiguity
+// flags stay those of the array itself).
+void read_aligned_copy(np::ArrayInfo& a, std::vector<std::uint64_t>& copy, std::vector<std::int64_t>& strides) {
+    std::size_t n = 1;
+    for (int k = 0; k < a.ndim; ++k) n *= static_cast<std::size_t>(a.dims[k]);
+    copy.resize(n);
+    strides.assign(static_cast<std::size_t>(a.ndim), 8);
+    for (int k = a.ndim - 1; k > 0; --k) strides[k - 1] = strides[k] * a.dims[k];
+    std::vector<std::int64_t> index(static_cast<std::size_t>(a.ndim), 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::int64_t offset = 0;
+        for (int k = 0; k < a.ndim; ++k) offset += index[k] * a.strides[k];
+        std::memcpy(&copy[i], a.data + offset, 8);
+        for (int k = a.ndim - 1; k >= 0 && ++index[k] == a.dims[k]; --k) index[k] = 0;
+    }
+    a.data = reinterpret_cast<char*>(copy.data());
+    a.strides = strides.data();
+}
+
 // Borrow the byte range [lo, hi) spanned by the array's elements. Refusals:
 // a read-only array for a writable parameter, or one call's writable array
 // overlapping another of its arrays (ValueError, naming the parameters); an
@@ -410,6 +445,20 @@ bool borrow(const np::ArrayInfo& a, ArrayBorrow& b, bool exclusive, const Borrow
     return false;
 }
 
+// Borrow the array; a read-only one that is not aligned is then read from
+// an aligned copy, a writable one is refused.
+template <class Storage>
+bool take(np::ArrayInfo& a, Storage& out, bool exclusive) {
+    if (!borrow(a, out.borrow, exclusive, out.site)) return false;
+    if (aligned(a)) return true;
+    if (exclusive) {
+        PyErr_Format(PyExc_ValueError, "argument '%s': array elements are not aligned to 8 bytes", out.site.param);
+        return false;
+    }
+    read_aligned_copy(a, out.aligned, out.aligned_strides);
+    return true;
+}
+
 template <class T>
 void fill_vec(const np::ArrayInfo& a, Vec1<T>& v) {
     v.data = reinterpret_cast<T*>(a.data);
@@ -422,14 +471,14 @@ void fill_vec(const np::ArrayInfo& a, Vec1<T>& v) {
 
 bool ArrayF64<1>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 1) || !take(a, out, false)) return false;
     fill_vec(a, out.view);
     return true;
 }
 
 bool ArrayF64<2>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 2) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 2) || !take(a, out, false)) return false;
     auto& v = out.view;
     v.data = reinterpret_cast<const double*>(a.data);
     v.rows = a.dims[0];
@@ -442,7 +491,7 @@ bool ArrayF64<2>::convert(PyObject* o, storage& out) {
 
 bool ArrayF64<0>::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 0) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 0) || !take(a, out, false)) return false;
     auto& v = out.view;
     v.data = reinterpret_cast<const double*>(a.data);
     v.shape.assign(a.dims, a.dims + a.ndim);
@@ -455,14 +504,14 @@ bool ArrayF64<0>::convert(PyObject* o, storage& out) {
 
 bool ArrayMutF64::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Float64, 1) || !borrow(a, out.borrow, true, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Float64, 1) || !take(a, out, true)) return false;
     fill_vec(a, out.view);
     return true;
 }
 
 bool IndexArray::convert(PyObject* o, storage& out) {
     np::ArrayInfo a;
-    if (!inspect_array(o, a, np::DType::Int64, 1) || !borrow(a, out.borrow, false, out.site)) return false;
+    if (!inspect_array(o, a, np::DType::Int64, 1) || !take(a, out, false)) return false;
     fill_vec(a, out.view);
     return true;
 }

@@ -119,6 +119,10 @@ struct Borrowed {
     View view;
     ArrayBorrow borrow;
     BorrowSite site;
+    // A read-only array whose elements are not 8-byte aligned is read from
+    // this aligned copy of them, in row-major order (empty otherwise).
+    std::vector<std::uint64_t> aligned;
+    std::vector<std::int64_t> aligned_strides;
 };
 
 // Read-only float64 array of exactly 1 or 2 dimensions, or any rank (0).
