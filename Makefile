@@ -76,7 +76,7 @@ $(VENV)/.bench: $(VENV)/.venv requirements-bench.txt
 bench: $(VENV)/.built $(VENV)/.bench
 	@cmake -S . -B build/bench -DQV_BENCH=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/bench -j2 --target qv_bench >/dev/null
-	@QV_BENCH_LIB=build/bench/libqv_bench.so $(PY) bench/run.py
+	@QV_BENCH_LIB=build/bench/libqv_bench.so env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE $(PY) bench/run.py
 
 clean:
 	rm -rf build $(VENV)

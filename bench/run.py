@@ -48,6 +48,17 @@ def machine():
     return model, level, len(os.sched_getaffinity(0))
 
 
+def blas():
+    """The BLAS kernel NumPy runs here, as threadpoolctl reports it."""
+    try:
+        from threadpoolctl import threadpool_info
+    except ImportError:
+        return "unknown"
+    found = [f"{i['internal_api']} {i.get('architecture') or ''}".strip() for i in threadpool_info()
+             if i.get("user_api") == "blas"]
+    return ", ".join(found) or "none"
+
+
 def fmt_time(seconds):
     return harness._fmt(seconds)
 
@@ -71,7 +82,7 @@ def write_report(rows):
         "# Benchmarks",
         "",
         f"Measured {datetime.date.today().isoformat()} on {model}, {level}, {cores} cores, "
-        f"Python {platform.python_version()}. Ratio = peer time / quorvane time (above 1: quorvane is faster); "
+        f"Python {platform.python_version()}, NumPy's BLAS: {blas()}. Ratio = peer time / quorvane time (above 1: quorvane is faster); "
         "each time is the median of 7 interleaved rounds in one process.",
         "",
         f"{len(rows)} rows: {len(met)} meet their target, {len(below)} are below it, "

@@ -163,8 +163,10 @@ def cluster_digits() -> None:
     t0 = time.perf_counter()
     centroids, labels = q.kmeans(x, k, iters, 1e-9)
     ours = time.perf_counter() - t0
+    peer = KMeans(n_clusters=k, init=start_rows, n_init=1, max_iter=iters, tol=0.0, algorithm="lloyd")
+    peer.fit(x[:100])  # its thread pools start on the first fit: not timed
     t0 = time.perf_counter()
-    peer = KMeans(n_clusters=k, init=start_rows, n_init=1, max_iter=iters, tol=0.0, algorithm="lloyd").fit(x)
+    peer.fit(x)
     theirs = time.perf_counter() - t0
     print(f"    {'':<14} {'purity':>8} {'time':>10}")
     print(f"    {'quorvane':<14} {purity(labels, truth, k):8.4f} {1e3 * ours:8.2f} ms")
