@@ -272,7 +272,9 @@ MATMUL_CHECK = textwrap.dedent(
     """
     import numpy as np, quorvane as q
     rng = np.random.default_rng(4)
-    for m, k, n in [(3, 5, 2), (37, 129, 65), (300, 257, 170)]:
+    # Vector shapes, then packing blocks larger than the ones kept between
+    # products, then smaller ones again.
+    for m, k, n in [(3, 5, 2), (1, 64, 33), (33, 64, 1), (37, 129, 65), (40, 900, 2400), (300, 257, 170)]:
         x, y = rng.standard_normal((m, k)), rng.standard_normal((k, n))
         for ta in (False, True):
             for tb in (False, True):
