@@ -122,14 +122,10 @@ Matrix matrix_inverse(SquareMatrix m) {
     const std::size_t n = m.n;
     // inv starts as the identity; every row operation on m applies to inv too.
     Matrix inv;
-    inv.values.assign(n * n, 0.0);
     inv.starts.resize(n + 1);
-    for (std::size_t r = 0; r < n; ++r) {
-        inv.values[r * n + r] = 1.0;
-        inv.starts[r + 1] = (r + 1) * n;
-    }
+    for (std::size_t r = 0; r < n; ++r) inv.starts[r + 1] = (r + 1) * n;
     double* a = m.a.data();
-    double* b = inv.values.data();
+    double* b = a;  // inv's storage (see below)
     auto at = [&](std::size_t r, std::size_t c) { return a + r * n + c; };
 
     // The steps go kGroup at a time: first on the group's own columns of m
@@ -152,12 +148,23 @@ Matrix matrix_inverse(SquareMatrix m) {
     // swap below the step exchanges two of them instead. A group whose
     // factors or pivots break the rule fills them in, and from then on every
     // column of inv takes every step.
+    //
+    // Until then inv needs no storage of its own: the columns of inv that
+    // take steps (0 .. end - 1) are those of m that no longer do, so inv's
+    // column k lies in m's column k, filled in once the group whose panel
+    // held m's column k is done. A fallback moves inv to storage of its own.
     std::vector<std::size_t> id(n), slot(n), col_of(n), others;  // id: the row at each position, named by its position at the group's start
     std::vector<double> factors(kGroup * n), pivots(kGroup * 2 * n), scale(kGroup), f(kGroup * kRows), held, zeros(n, 0.0);
     for (std::size_t k = 0; k < n; ++k) col_of[k] = k;
     bool every_column = false;
+    // inv's columns from .. to - 1 before the group at i0: zeros above it, the
+    // identity below.
     auto fill_in = [&](std::size_t i0, std::size_t from, std::size_t to) {
-        for (std::size_t r = 0; r < i0; ++r) std::fill(b + r * n + from, b + r * n + to, zeros[r]);
+        for (std::size_t r = 0; r < n; ++r) {
+            double* row = b + r * n;
+            std::fill(row + from, row + to, r < i0 ? zeros[r] : 0.0);
+            if (r >= i0 && r >= from && r < to) row[r] = 1.0;
+        }
     };
     for (std::size_t i0 = 0; i0 < n; i0 += kGroup) {
         const std::size_t end = std::min(n, i0 + kGroup), steps = end - i0;
@@ -185,6 +192,9 @@ Matrix matrix_inverse(SquareMatrix m) {
             }
         }
         if (!every_column && !regular) {
+            inv.values.resize(n * n);
+            for (std::size_t r = 0; r < n; ++r) std::copy_n(at(r, 0), i0, inv.values.data() + r * n);
+            b = inv.values.data();
             fill_in(i0, i0, n);
             every_column = true;
         }
@@ -268,6 +278,7 @@ Matrix matrix_inverse(SquareMatrix m) {
             for (std::size_t k = 0; k < n; ++k) row[col_of[k]] = held[k];
         }
     }
+    if (!every_column) inv.values = std::move(m.a);
     return inv;
 }
 
