@@ -111,6 +111,36 @@ def test_larger_matrices_bit_for_bit(n):
         check_square_routines(m.tolist())
 
 
+@pytest.mark.parametrize("n", [9, 17, 26])
+def test_inverse_bit_for_bit_with_exact_zeros(n):
+    """Signed permutations and 2 x 2 blocks: row swaps, negative pivots, and
+    inverses full of zeros whose signs come from every step."""
+    rng = np.random.default_rng(n)
+    signed = np.eye(n)[rng.permutation(n)] * rng.choice([-1.0, 2.0, -0.5], n)[:, None]
+    blocks = np.zeros((n, n))
+    for i in range(0, n - 1, 2):
+        blocks[i:i + 2, i:i + 2] = rng.choice([-3.0, -1.0, 0.0, 1.0, 2.0], (2, 2)) + np.diag([-4.0, 5.0])
+    blocks[n - 1, n - 1] = -1.0
+    for m in (-np.eye(n), signed, blocks, blocks[rng.permutation(n)]):
+        check_square_routines(m.tolist())
+
+
+@pytest.mark.parametrize("n", [12, 21])
+@pytest.mark.parametrize("where", [3, 10, 19])
+@pytest.mark.parametrize("value", [float("inf"), -float("inf"), float("nan"), 1e308, -0.0])
+def test_inverse_bit_for_bit_with_a_special_value_in_a_later_group(n, where, value):
+    """The inverse's columns not yet reached by a pivot row are skipped while the
+    factors stay finite; a non-finite factor or pivot in any group, or negative
+    pivots (signed zeros), must give the same bits as the full elimination."""
+    rng = np.random.default_rng(n + where)
+    m = rng.normal(size=(n, n)) - 2 * np.eye(n)
+    m[min(where + 2, n - 1), min(where, n - 1)] = value
+    m[min(where, n - 1), 0] = value
+    check_square_routines(m.tolist())
+    m[:, 5] *= 1e-300  # tiny pivots and factors, ties of zeros
+    check_square_routines(m.tolist())
+
+
 @pytest.mark.parametrize("n", [2, 3, 30, 120])
 def test_square_routines_close_to_numpy(n):
     a = np.random.default_rng(n).uniform(-1, 1, (n, n)) + n * np.eye(n)

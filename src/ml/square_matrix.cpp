@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "dl/clones.hpp"
@@ -21,36 +22,49 @@ QV_CLONES void divide(double* r, double v, std::size_t len) noexcept {
 }
 
 constexpr std::size_t kGroup = 8;  // elimination steps that later columns take together
+constexpr std::size_t kRows = 4;   // rows that take them together
 
 typedef double v8 __attribute__((vector_size(64)));
 
+// For each of R rows x = xs[r] and c < len:
 // x[c] = (...(x[c] - p0[c] * f[0]) - p1[c] * f[1] ...) - p{steps-1}[c] * f[steps - 1]
-// for c < len, where ps = pivots + s * stride: several steps' row operations
-// on one row, each element held in a register across them. S > 0 fixes
-// steps at compile time.
-template <std::size_t S>
-QV_CLONES void sub_scaled_steps(double* x, const double* pivots, std::size_t stride, const double* f, std::size_t steps,
-                                std::size_t len) noexcept {
+// where ps = pivots + s * stride and f = fs + r * kGroup: several steps' row
+// operations on several rows, each element held in a register across the
+// steps and each pivot element loaded once for all R rows. S > 0 fixes steps
+// at compile time.
+template <std::size_t S, std::size_t R>
+QV_CLONES void sub_scaled_steps(double* const* xs, const double* pivots, std::size_t stride, const double* fs,
+                                std::size_t steps, std::size_t len) noexcept {
     const std::size_t count = S ? S : steps;
     std::size_t c = 0;
-    for (; c + 16 <= len; c += 16) {
-        v8 v0, v1, p0, p1;
-        std::memcpy(&v0, x + c, sizeof v0);
-        std::memcpy(&v1, x + c + 8, sizeof v1);
+    // W vectors of each row at columns c ..: the arrays stay in registers
+    // when every loop over them is unrolled.
+    auto block = [&]<std::size_t W>(std::integral_constant<std::size_t, W>) {
+        v8 v[R][W], p[W];
+#pragma GCC unroll 8
+        for (std::size_t r = 0; r < R; ++r) std::memcpy(v[r], xs[r] + c, sizeof v[r]);
+#pragma GCC unroll 8
         for (std::size_t s = 0; s < count; ++s) {
-            std::memcpy(&p0, pivots + s * stride + c, sizeof p0);
-            std::memcpy(&p1, pivots + s * stride + c + 8, sizeof p1);
-            v0 = v0 - p0 * f[s];
-            v1 = v1 - p1 * f[s];
+            std::memcpy(p, pivots + s * stride + c, sizeof p);
+#pragma GCC unroll 8
+            for (std::size_t r = 0; r < R; ++r) {
+                const double f = fs[r * kGroup + s];
+#pragma GCC unroll 2
+                for (std::size_t w = 0; w < W; ++w) v[r][w] = v[r][w] - p[w] * f;
+            }
         }
-        std::memcpy(x + c, &v0, sizeof v0);
-        std::memcpy(x + c + 8, &v1, sizeof v1);
-    }
-    for (; c < len; ++c) {
-        double v = x[c];
-        for (std::size_t s = 0; s < count; ++s) v = v - pivots[s * stride + c] * f[s];
-        x[c] = v;
-    }
+#pragma GCC unroll 8
+        for (std::size_t r = 0; r < R; ++r) std::memcpy(xs[r] + c, v[r], sizeof v[r]);
+        c += 8 * W;
+    };
+    while (c + 16 <= len) block(std::integral_constant<std::size_t, 2>{});
+    if (c + 8 <= len) block(std::integral_constant<std::size_t, 1>{});
+    for (; c < len; ++c)
+        for (std::size_t r = 0; r < R; ++r) {
+            double v = xs[r][c];
+            for (std::size_t s = 0; s < count; ++s) v = v - pivots[s * stride + c] * fs[r * kGroup + s];
+            xs[r][c] = v;
+        }
 }
 
 void swap_rows(double* a, std::size_t width, std::size_t i, std::size_t p) noexcept {
@@ -108,29 +122,54 @@ Matrix matrix_inverse(SquareMatrix m) {
     const std::size_t n = m.n;
     // inv starts as the identity; every row operation on m applies to inv too.
     Matrix inv;
-    inv.values.assign(n * n, 0.0);
     inv.starts.resize(n + 1);
-    for (std::size_t r = 0; r < n; ++r) {
-        inv.values[r * n + r] = 1.0;
-        inv.starts[r + 1] = (r + 1) * n;
-    }
+    for (std::size_t r = 0; r < n; ++r) inv.starts[r + 1] = (r + 1) * n;
     double* a = m.a.data();
-    double* b = inv.values.data();
+    double* b = a;  // inv's storage (see below)
     auto at = [&](std::size_t r, std::size_t c) { return a + r * n + c; };
 
     // The steps go kGroup at a time: first on the group's own columns of m
     // (the panel), which decide the pivots and the factors, then on the later
-    // columns of m and all of inv, where each row takes the group's steps one
+    // columns of m and on inv, where each row takes the group's steps one
     // after the other while its elements stay in registers. Every element
     // sees the same operations, with the same operands, in the same order as
     // one step at a time. Columns of m left of the current step are never
     // read again (pivots and factors come from later columns, and only inv is
     // returned): the row operations skip them.
-    std::vector<std::size_t> id(n), slot(n);  // the row at each position, named by its position at the group's start
-    std::vector<double> factors(kGroup * n), pivots(kGroup * 2 * n), scale(kGroup), f(kGroup), held;
+    //
+    // Most of inv is known without work. A column of the identity whose one
+    // has not yet reached a pivot row is zero in the pivot row, so each step
+    // subtracts a signed zero from it: with finite factors and a pivot that
+    // is not NaN, its other rows at or below the step keep +0.0 and its one,
+    // and its rows above the step hold a signed zero that is the same for all
+    // such columns (zeros[r], put through the same operations). inv is kept
+    // with its columns reordered (column k is inv's column col_of[k]) so
+    // that these columns are the last ones, and they are left alone: a row
+    // swap below the step exchanges two of them instead. A group whose
+    // factors or pivots break the rule fills them in, and from then on every
+    // column of inv takes every step.
+    //
+    // Until then inv needs no storage of its own: the columns of inv that
+    // take steps (0 .. end - 1) are those of m that no longer do, so inv's
+    // column k lies in m's column k, filled in once the group whose panel
+    // held m's column k is done. A fallback moves inv to storage of its own.
+    std::vector<std::size_t> id(n), slot(n), col_of(n), others;  // id: the row at each position, named by its position at the group's start
+    std::vector<double> factors(kGroup * n), pivots(kGroup * 2 * n), scale(kGroup), f(kGroup * kRows), held, zeros(n, 0.0);
+    for (std::size_t k = 0; k < n; ++k) col_of[k] = k;
+    bool every_column = false;
+    // inv's columns from .. to - 1 before the group at i0: zeros above it, the
+    // identity below.
+    auto fill_in = [&](std::size_t i0, std::size_t from, std::size_t to) {
+        for (std::size_t r = 0; r < n; ++r) {
+            double* row = b + r * n;
+            std::fill(row + from, row + to, r < i0 ? zeros[r] : 0.0);
+            if (r >= i0 && r >= from && r < to) row[r] = 1.0;
+        }
+    };
     for (std::size_t i0 = 0; i0 < n; i0 += kGroup) {
         const std::size_t end = std::min(n, i0 + kGroup), steps = end - i0;
         for (std::size_t q = 0; q < n; ++q) id[q] = q;
+        bool regular = true;  // the factors finite, the pivots not NaN
         for (std::size_t i = i0; i < end; ++i) {
             const std::size_t p = pivot_row(m, i);
             if (std::fabs(*at(p, i)) < kPivotThreshold) value_error("Matrix is singular and cannot be inverted.");
@@ -139,10 +178,12 @@ Matrix matrix_inverse(SquareMatrix m) {
                 std::swap(id[i], id[p]);
             }
             scale[i - i0] = *at(i, i);
+            regular = regular && !std::isnan(scale[i - i0]);
             divide(at(i, i + 1), scale[i - i0], end - i - 1);
             for (std::size_t r = 0; r < n; ++r) {
                 if (r == i) continue;
                 const double fr = *at(r, i);
+                regular = regular && std::isfinite(fr);
                 factors[(i - i0) * n + id[r]] = fr;
                 // At most kGroup - 1 columns: a plain loop, not a call.
                 double* x = at(r, 0);
@@ -150,50 +191,94 @@ Matrix matrix_inverse(SquareMatrix m) {
                 for (std::size_t c = i + 1; c < end; ++c) x[c] = x[c] - pr[c] * fr;
             }
         }
+        if (!every_column && !regular) {
+            inv.values.resize(n * n);
+            for (std::size_t r = 0; r < n; ++r) std::copy_n(at(r, 0), i0, inv.values.data() + r * n);
+            b = inv.values.data();
+            fill_in(i0, i0, n);
+            every_column = true;
+        }
+        // inv's columns that take this group's steps (moved: those that did
+        // before it).
+        const std::size_t width = every_column ? n : end, moved = every_column ? n : i0;
+        if (!every_column) fill_in(i0, i0, end);
 
         // The later columns: row r is m's columns end .. n - 1, then inv's row.
-        const std::size_t tail = n - end, len = tail + n;
-        auto rest = [&](std::size_t r, auto&& op) {
+        const std::size_t tail = n - end, len = tail + width;
+        auto rest = [&](std::size_t r, std::size_t w, auto&& op) {
             op(at(r, end), std::size_t{0}, tail);
-            op(b + r * n, tail, n);
+            op(b + r * n, tail, w);
         };
         // Their rows go where the group's swaps took the panel's rows.
         held.clear();
         for (std::size_t q = 0; q < n; ++q) {
             if (id[q] == q) continue;
             slot[q] = held.size();
-            rest(q, [&](double* x, std::size_t, std::size_t k) { held.insert(held.end(), x, x + k); });
+            rest(q, moved, [&](double* x, std::size_t, std::size_t k) { held.insert(held.end(), x, x + k); });
         }
         for (std::size_t q = 0; q < n; ++q) {
             if (id[q] == q) continue;
             const double* from = held.data() + slot[id[q]];
-            rest(q, [&](double* x, std::size_t off, std::size_t k) { std::copy_n(from + off, k, x); });
+            rest(q, moved, [&](double* x, std::size_t off, std::size_t k) { std::copy_n(from + off, k, x); });
+        }
+        if (!every_column) {
+            // The untouched columns stay the identity below the group's start.
+            for (std::size_t q = i0; q < n; ++q) slot[q] = col_of[q];
+            for (std::size_t q = i0; q < n; ++q) col_of[q] = slot[id[q]];
+            for (std::size_t i = i0; i < end; ++i) {
+                zeros[i] = zeros[i] / scale[i - i0];
+                for (std::size_t r = 0; r < end; ++r)
+                    if (r != i) zeros[r] = zeros[r] - zeros[i] * factors[(i - i0) * n + id[r]];
+            }
         }
         // The pivot rows, now at i0 .. end - 1, step by step; each is kept as
         // it stands after its own division, for the other rows.
         for (std::size_t i = i0; i < end; ++i) {
             double* kept = pivots.data() + (i - i0) * len;
-            rest(i, [&](double* x, std::size_t off, std::size_t k) {
+            rest(i, width, [&](double* x, std::size_t off, std::size_t k) {
                 divide(x, scale[i - i0], k);
                 std::copy_n(x, k, kept + off);
             });
             for (std::size_t j = i0; j < end; ++j) {
                 if (j == i) continue;
                 const double fj = factors[(i - i0) * n + id[j]];
-                rest(j, [&](double* x, std::size_t off, std::size_t k) { sub_scaled(x, kept + off, fj, k); });
+                rest(j, width, [&](double* x, std::size_t off, std::size_t k) { sub_scaled(x, kept + off, fj, k); });
             }
         }
-        for (std::size_t q = 0; q < n; ++q) {
-            if (q >= i0 && q < end) continue;
-            for (std::size_t s = 0; s < steps; ++s) f[s] = factors[s * n + id[q]];
-            rest(q, [&](double* x, std::size_t off, std::size_t k) {
-                if (steps == kGroup)
-                    sub_scaled_steps<kGroup>(x, pivots.data() + off, len, f.data(), steps, k);
+        // The other rows, kRows at a time.
+        others.clear();
+        for (std::size_t q = 0; q < n; ++q)
+            if (q < i0 || q >= end) others.push_back(q);
+        for (std::size_t o = 0; o < others.size(); o += kRows) {
+            const std::size_t rows = std::min(kRows, others.size() - o);
+            for (std::size_t r = 0; r < rows; ++r)
+                for (std::size_t s = 0; s < steps; ++s) f[r * kGroup + s] = factors[s * n + id[others[o + r]]];
+            for (std::size_t part = 0; part < 2; ++part) {
+                double* xs[kRows];
+                for (std::size_t r = 0; r < rows; ++r)
+                    xs[r] = part == 0 ? at(others[o + r], end) : b + others[o + r] * n;
+                const double* p = pivots.data() + (part == 0 ? 0 : tail);
+                const std::size_t k = part == 0 ? tail : width;
+                if (steps == kGroup && rows == kRows)
+                    sub_scaled_steps<kGroup, kRows>(xs, p, len, f.data(), steps, k);
                 else
-                    sub_scaled_steps<0>(x, pivots.data() + off, len, f.data(), steps, k);
-            });
+                    for (std::size_t r = 0; r < rows; ++r)
+                        sub_scaled_steps<0, 1>(xs + r, p, len, f.data() + r * kGroup, steps, k);
+            }
         }
     }
+    // Put inv's columns back in their order.
+    bool reordered = false;
+    for (std::size_t k = 0; k < n; ++k) reordered = reordered || col_of[k] != k;
+    if (reordered) {
+        held.resize(n);
+        for (std::size_t r = 0; r < n; ++r) {
+            double* row = b + r * n;
+            std::copy_n(row, n, held.data());
+            for (std::size_t k = 0; k < n; ++k) row[col_of[k]] = held[k];
+        }
+    }
+    if (!every_column) inv.values = std::move(m.a);
     return inv;
 }
 
