@@ -56,7 +56,7 @@ def blas():
         return "unknown"
     found = [f"{i['internal_api']} {i.get('architecture') or ''}".strip() for i in threadpool_info()
              if i.get("user_api") == "blas"]
-    return ", ".join(found) or "none"
+    return ", ".join(dict.fromkeys(found)) or "none"
 
 
 def fmt_time(seconds):
