@@ -98,9 +98,10 @@ PyObject* build_module() {
     PyObject* module = PyModule_Create2(&g_def, PYTHON_API_VERSION);
     if (!module) return nullptr;
     PyObject* all = PyList_New(0);
-    if (!all || PyModule_AddObjectRef(module, "__all__", all) < 0) goto fail;
+    PyObject* name_of_module = PyModule_GetNameObject(module);  // the functions' __module__
+    if (!all || !name_of_module || PyModule_AddObjectRef(module, "__all__", all) < 0) goto fail;
     for (PyMethodDef* def : kFunctions) {
-        PyObject* fn = PyCMethod_New(def, module, PyModule_GetNameObject(module), nullptr);
+        PyObject* fn = PyCMethod_New(def, module, name_of_module, nullptr);
         if (!fn) goto fail;
         PyObject* name = PyObject_GetAttrString(fn, "__name__");
         const char* text = name ? PyUnicode_AsUTF8AndSize(name, nullptr) : nullptr;
@@ -115,9 +116,11 @@ PyObject* build_module() {
         Py_XDECREF(type);
         if (rc < 0) goto fail;
     }
+    Py_DECREF(name_of_module);
     Py_DECREF(all);
     return module;
 fail:
+    Py_XDECREF(name_of_module);
     Py_XDECREF(all);
     Py_DECREF(module);
     return nullptr;
