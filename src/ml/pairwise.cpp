@@ -160,15 +160,20 @@ double manhattan(std::span<const double> a, std::span<const double> b) noexcept 
     return s;
 }
 
+// Rows of b of different lengths: each pair on its own, over its common prefix.
+template <class Pair>
+Matrix table_of_pairs(const Matrix& a, const Matrix& b, Pair pair) {
+    const std::size_t p = b.rows();
+    return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
+        for (std::size_t i = i0; i < i1; ++i)
+            for (std::size_t j = 0; j < p; ++j) out[(i - i0) * p + j] = pair(a.row(i), b.row(j));
+    });
+}
+
 Matrix pairwise_cosine(const Matrix& a, const Matrix& b) {
     if (a.rows() == 0 || b.rows() == 0) return Matrix{};
     const std::size_t p = b.rows();
-    if (!same_lengths(b)) {
-        return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
-            for (std::size_t i = i0; i < i1; ++i)
-                for (std::size_t j = 0; j < p; ++j) out[(i - i0) * p + j] = cosine(a.row(i), b.row(j));
-        });
-    }
+    if (!same_lengths(b)) return table_of_pairs(a, b, cosine);
     const Lanes lanes(b);
     std::vector<double> root_nb(p);
     for (std::size_t j = 0; j < p; ++j) root_nb[j] = std::sqrt(sum_of_squares(b.row(j).data(), lanes.len));
@@ -187,12 +192,7 @@ Matrix pairwise_cosine(const Matrix& a, const Matrix& b) {
 Matrix pairwise_manhattan(const Matrix& a, const Matrix& b) {
     if (a.rows() == 0 || b.rows() == 0) return Matrix{};
     const std::size_t p = b.rows();
-    if (!same_lengths(b)) {
-        return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
-            for (std::size_t i = i0; i < i1; ++i)
-                for (std::size_t j = 0; j < p; ++j) out[(i - i0) * p + j] = manhattan(a.row(i), b.row(j));
-        });
-    }
+    if (!same_lengths(b)) return table_of_pairs(a, b, manhattan);
     const Lanes lanes(b);
     return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
         sums_of_range<Term::distance>(a, lanes, i0, i1, out, [&](std::size_t i, double* row_out) {
