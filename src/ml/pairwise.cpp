@@ -191,7 +191,6 @@ Matrix pairwise_cosine(const Matrix& a, const Matrix& b) {
 
 Matrix pairwise_manhattan(const Matrix& a, const Matrix& b) {
     if (a.rows() == 0 || b.rows() == 0) return Matrix{};
-    const std::size_t p = b.rows();
     if (!same_lengths(b)) return table_of_pairs(a, b, manhattan);
     const Lanes lanes(b);
     return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
