@@ -2,5 +2,38 @@
 // and the best one is picked when the module loads. The build never fuses
 // multiply-add, so every level gives the same bits.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 
 #define QV_CLONES __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
+
+namespace qv {
+
+// Vectors of W doubles and of W 64-bit integers (comparison masks).
+template <std::size_t W>
+struct Vec {
+    typedef double f64 __attribute__((vector_size(8 * W)));
+    typedef std::int64_t i64 __attribute__((vector_size(8 * W)));
+};
+
+// x in every lane (a signed zero stays signed, unlike f64{} + x).
+template <std::size_t W>
+[[gnu::always_inline]] inline typename Vec<W>::f64 splat(double x) {
+    typename Vec<W>::f64 v;
+    for (std::size_t i = 0; i < W; ++i) v[i] = x;
+    return v;
+}
+
+}  // namespace qv
+
+// A loop over explicit vectors is written once, as an always-inline template
+// kernel<W> over Vec<W>, and built per level at that level's register width:
+// 8 doubles on x86-64-v4, 4 on v3, 2 on the baseline. (GCC keeps a vector
+// wider than the registers in memory: 8-wide vectors on an AVX2 processor run
+// several times slower than 4-wide ones.) QV_BY_WIDTH(ret, name, kernel,
+// (params), (args)) defines `ret name(params)` running kernel<W>(args), picked
+// once per process like QV_CLONES.
+#define QV_BY_WIDTH(ret, name, kernel, params, args)                                            \
+    __attribute__((target("arch=x86-64-v4"))) ret name params { return kernel<8> args; }        \
+    __attribute__((target("arch=x86-64-v3"))) ret name params { return kernel<4> args; }        \
+    __attribute__((target("default"))) ret name params { return kernel<2> args; }

@@ -19,41 +19,51 @@ namespace {
 constexpr double kFar = std::numeric_limits<double>::max();  // the best distance before any centroid
 
 typedef double v4 __attribute__((vector_size(32)));
-// Eight lanes of a block.
-typedef double v8 __attribute__((vector_size(64)));
-typedef std::int64_t v8i __attribute__((vector_size(64)));
-constexpr std::size_t kVectors = kLanes / 8;
 
 // Labels of the points in one block of lanes against k centroids of len
 // components each (row-major): a centroid takes a point only when strictly
 // nearer than the best so far, so ties go to the lower index and a NaN
 // distance never wins. Branch-free: which lanes move is data, not control.
-QV_CLONES void nearest_in_block(const double* pts, std::size_t len, const double* cent, std::size_t k,
-                                std::uint64_t* labels) noexcept {
-    v8 best[kVectors];
-    v8i label[kVectors];
-    for (std::size_t v = 0; v < kVectors; ++v) best[v] = v8{} + kFar, label[v] = v8i{};
-    for (std::size_t c = 0; c < k; ++c) {
-        const double* ct = cent + c * len;
-        v8 dist[kVectors] = {};
-        for (std::size_t j = 0; j < len; ++j) {
-            const double x = ct[j];
-            for (std::size_t v = 0; v < kVectors; ++v) {
-                v8 p;
-                std::memcpy(&p, pts + j * kLanes + 8 * v, sizeof p);
-                const v8 diff = p - x;
-                dist[v] = dist[v] + diff * diff;
+// The lanes are taken 4 * W at a time, so that the sums stay in registers.
+template <std::size_t W>
+[[gnu::always_inline]] inline void nearest_in_block_at(const double* pts, std::size_t len, const double* cent,
+                                                       std::size_t k, std::uint64_t* labels) noexcept {
+    typedef typename Vec<W>::f64 V;
+    typedef typename Vec<W>::i64 VI;
+    constexpr std::size_t N = 4, C = N * W;  // vectors, lanes to a pass
+    static_assert(kLanes % C == 0);
+    for (std::size_t h = 0; h < kLanes; h += C) {
+        V best[N];
+        VI label[N];
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < N; ++v) best[v] = splat<W>(kFar), label[v] = VI{};
+        for (std::size_t c = 0; c < k; ++c) {
+            const double* ct = cent + c * len;
+            V dist[N] = {};
+            for (std::size_t j = 0; j < len; ++j) {
+                const V x = splat<W>(ct[j]);
+#pragma GCC unroll 4
+                for (std::size_t v = 0; v < N; ++v) {
+                    V p;
+                    std::memcpy(&p, pts + j * kLanes + h + W * v, sizeof p);
+                    const V diff = p - x;
+                    dist[v] = dist[v] + diff * diff;
+                }
+            }
+            const VI index = VI{} + static_cast<std::int64_t>(c);
+#pragma GCC unroll 4
+            for (std::size_t v = 0; v < N; ++v) {
+                const VI nearer = dist[v] < best[v];
+                best[v] = nearer ? dist[v] : best[v];
+                label[v] = nearer ? index : label[v];
             }
         }
-        const v8i index = v8i{} + static_cast<std::int64_t>(c);
-        for (std::size_t v = 0; v < kVectors; ++v) {
-            const v8i nearer = dist[v] < best[v];
-            best[v] = nearer ? dist[v] : best[v];
-            label[v] = nearer ? index : label[v];
-        }
+        std::memcpy(labels + h, label, sizeof label);
     }
-    std::memcpy(labels, label, sizeof label);
 }
+QV_BY_WIDTH(void, nearest_in_block, nearest_in_block_at,
+            (const double* pts, std::size_t len, const double* cent, std::size_t k, std::uint64_t* labels),
+            (pts, len, cent, k, labels))
 
 std::uint64_t nearest(std::span<const double> point, const Matrix& cent) noexcept {
     double best = kFar;

@@ -24,23 +24,22 @@ QV_CLONES void divide(double* r, double v, std::size_t len) noexcept {
 constexpr std::size_t kGroup = 8;  // elimination steps that later columns take together
 constexpr std::size_t kRows = 4;   // rows that take them together
 
-typedef double v8 __attribute__((vector_size(64)));
-
 // For each of R rows x = xs[r] and c < len:
 // x[c] = (...(x[c] - p0[c] * f[0]) - p1[c] * f[1] ...) - p{steps-1}[c] * f[steps - 1]
 // where ps = pivots + s * stride and f = fs + r * kGroup: several steps' row
 // operations on several rows, each element held in a register across the
-// steps and each pivot element loaded once for all R rows. S > 0 fixes steps
-// at compile time.
-template <std::size_t S, std::size_t R>
-QV_CLONES void sub_scaled_steps(double* const* xs, const double* pivots, std::size_t stride, const double* fs,
-                                std::size_t steps, std::size_t len) noexcept {
+// steps and each pivot element loaded once for all R rows, in vectors of VW
+// doubles. S > 0 fixes steps at compile time.
+template <std::size_t VW, std::size_t S, std::size_t R>
+[[gnu::always_inline]] inline void sub_scaled_steps(double* const* xs, const double* pivots, std::size_t stride,
+                                                    const double* fs, std::size_t steps, std::size_t len) noexcept {
+    typedef typename Vec<VW>::f64 V;
     const std::size_t count = S ? S : steps;
     std::size_t c = 0;
-    // W vectors of each row at columns c ..: the arrays stay in registers
+    // B vectors of each row at columns c ..: the arrays stay in registers
     // when every loop over them is unrolled.
-    auto block = [&]<std::size_t W>(std::integral_constant<std::size_t, W>) {
-        v8 v[R][W], p[W];
+    auto block = [&]<std::size_t B>(std::integral_constant<std::size_t, B>) __attribute__((always_inline)) {
+        V v[R][B], p[B];
 #pragma GCC unroll 8
         for (std::size_t r = 0; r < R; ++r) std::memcpy(v[r], xs[r] + c, sizeof v[r]);
 #pragma GCC unroll 8
@@ -48,17 +47,17 @@ QV_CLONES void sub_scaled_steps(double* const* xs, const double* pivots, std::si
             std::memcpy(p, pivots + s * stride + c, sizeof p);
 #pragma GCC unroll 8
             for (std::size_t r = 0; r < R; ++r) {
-                const double f = fs[r * kGroup + s];
+                const V f = splat<VW>(fs[r * kGroup + s]);
 #pragma GCC unroll 2
-                for (std::size_t w = 0; w < W; ++w) v[r][w] = v[r][w] - p[w] * f;
+                for (std::size_t b = 0; b < B; ++b) v[r][b] = v[r][b] - p[b] * f;
             }
         }
 #pragma GCC unroll 8
         for (std::size_t r = 0; r < R; ++r) std::memcpy(xs[r] + c, v[r], sizeof v[r]);
-        c += 8 * W;
+        c += VW * B;
     };
-    while (c + 16 <= len) block(std::integral_constant<std::size_t, 2>{});
-    if (c + 8 <= len) block(std::integral_constant<std::size_t, 1>{});
+    while (c + 2 * VW <= len) block(std::integral_constant<std::size_t, 2>{});
+    if (c + VW <= len) block(std::integral_constant<std::size_t, 1>{});
     for (; c < len; ++c)
         for (std::size_t r = 0; r < R; ++r) {
             double v = xs[r][c];
@@ -66,6 +65,25 @@ QV_CLONES void sub_scaled_steps(double* const* xs, const double* pivots, std::si
             xs[r][c] = v;
         }
 }
+
+// A whole group of steps on kRows rows, and any number of steps on one row.
+template <std::size_t VW>
+[[gnu::always_inline]] inline void group_on_rows_at(double* const* xs, const double* pivots, std::size_t stride,
+                                                    const double* fs, std::size_t len) noexcept {
+    sub_scaled_steps<VW, kGroup, kRows>(xs, pivots, stride, fs, kGroup, len);
+}
+QV_BY_WIDTH(void, group_on_rows, group_on_rows_at,
+            (double* const* xs, const double* pivots, std::size_t stride, const double* fs, std::size_t len),
+            (xs, pivots, stride, fs, len))
+template <std::size_t VW>
+[[gnu::always_inline]] inline void steps_on_row_at(double* x, const double* pivots, std::size_t stride,
+                                                   const double* fs, std::size_t steps, std::size_t len) noexcept {
+    sub_scaled_steps<VW, 0, 1>(&x, pivots, stride, fs, steps, len);
+}
+QV_BY_WIDTH(void, steps_on_row, steps_on_row_at,
+            (double* x, const double* pivots, std::size_t stride, const double* fs, std::size_t steps,
+             std::size_t len),
+            (x, pivots, stride, fs, steps, len))
 
 void swap_rows(double* a, std::size_t width, std::size_t i, std::size_t p) noexcept {
     std::swap_ranges(a + i * width, a + (i + 1) * width, a + p * width);
@@ -260,10 +278,9 @@ Matrix matrix_inverse(SquareMatrix m) {
                 const double* p = pivots.data() + (part == 0 ? 0 : tail);
                 const std::size_t k = part == 0 ? tail : width;
                 if (steps == kGroup && rows == kRows)
-                    sub_scaled_steps<kGroup, kRows>(xs, p, len, f.data(), steps, k);
+                    group_on_rows(xs, p, len, f.data(), k);
                 else
-                    for (std::size_t r = 0; r < rows; ++r)
-                        sub_scaled_steps<0, 1>(xs + r, p, len, f.data() + r * kGroup, steps, k);
+                    for (std::size_t r = 0; r < rows; ++r) steps_on_row(xs[r], p, len, f.data() + r * kGroup, steps, k);
             }
         }
     }
