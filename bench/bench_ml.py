@@ -28,9 +28,9 @@ def _kmeans_rows(rng):
         return KMeans(k, init=init, n_init=1, max_iter=iters, tol=0, algorithm="lloyd").fit(data)
 
     compare("kmeans (2-D array)", lambda: q.kmeans(x, k, iters, 0.0), lambda: sklearn(x), 1.5,
-            "KMeans(lloyd, same init)", rounds=5)
+            "KMeans(lloyd, same init)", rounds=5, settle=True)
     compare("kmeans (list of lists)", lambda: q.kmeans(lst, k, iters, 0.0), lambda: sklearn(np.asarray(lst)), 2.0,
-            "KMeans on np.asarray(list)", rounds=5)
+            "KMeans on np.asarray(list)", rounds=5, settle=True)
 
 
 def _square_rows(rng):
@@ -38,9 +38,9 @@ def _square_rows(rng):
     header(f"determinant and matrix_inverse ({n} x {n} list of rows)")
     m = (rng.uniform(-1, 1, (n, n)) + np.eye(n) * 4).tolist()
     compare("determinant", lambda: q.determinant(m), lambda: float(np.linalg.det(np.array(m))), 1.5,
-            "np.linalg.det(np.array(m))")
+            "np.linalg.det(np.array(m))", settle=True)
     compare("matrix_inverse", lambda: q.matrix_inverse(m), lambda: np.linalg.inv(np.array(m)).tolist(), 1.5,
-            "np.linalg.inv(np.array(m)).tolist()")
+            "np.linalg.inv(np.array(m)).tolist()", settle=True)
 
 
 def _pairwise_rows(rng):

@@ -35,7 +35,7 @@ def bench_matmul():
         print(f"{'':<44} GFLOP/s: quorvane {gflops(size, t_ours):.1f}, numpy {gflops(size, t_peer):.1f}")
     header("Tensor.matmul (one core) vs NumPy @ (its BLAS on every core)")
     for name, size, ours, peer in cases:
-        compare(name, ours, peer, None, "numpy @, all threads")
+        compare(name, ours, peer, None, "numpy @, all threads", settle=True)
 
 
 def bench_elementwise():

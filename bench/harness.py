@@ -3,6 +3,11 @@
 Each workload is timed interleaved with its peer in one process (ours, peer,
 ours, peer, ...); the row reports both medians and the ratio peer / ours
 (above 1: quorvane is faster) against the target ratio.
+
+A peer that runs on BLAS or OpenMP threads leaves them spinning for up to a
+tenth of a second after it returns, on the cores our next round needs. For
+such rows, compare(..., settle=True) pauses after each of the peer's rounds,
+so that each side is timed on a machine the other has left.
 """
 import gc
 import statistics
@@ -29,7 +34,10 @@ def _calibrate(fn):
         number *= 4 if t * number < 0.005 else 2
 
 
-def compare(name, ours, peer, target=None, peer_name="peer", rounds=7):
+SETTLE_SECONDS = 0.25
+
+
+def compare(name, ours, peer, target=None, peer_name="peer", rounds=7, settle=False):
     """Time ours() and peer() interleaved; print and record one row."""
     number = max(_calibrate(ours), _calibrate(peer)) if rounds else 1
     t_ours, t_peer = [], []
@@ -39,6 +47,8 @@ def compare(name, ours, peer, target=None, peer_name="peer", rounds=7):
         for _ in range(rounds):
             t_ours.append(_time(ours, number))
             t_peer.append(_time(peer, number))
+            if settle:
+                time.sleep(SETTLE_SECONDS)
     finally:
         if gc_was:
             gc.enable()

@@ -37,3 +37,29 @@ template <std::size_t W>
     __attribute__((target("arch=x86-64-v4"))) ret name params { return kernel<8> args; }        \
     __attribute__((target("arch=x86-64-v3"))) ret name params { return kernel<4> args; }        \
     __attribute__((target("default"))) ret name params { return kernel<2> args; }
+
+namespace qv {
+
+// The width in doubles of the widest vectors this processor has, by the test
+// that picks QV_CLONES builds: 8, 4 or 2.
+inline std::size_t widest_vector() noexcept {
+    static const std::size_t w = __builtin_cpu_supports("x86-64-v4") ? 8 : __builtin_cpu_supports("x86-64-v3") ? 4 : 2;
+    return w;
+}
+
+template <class Kernel>
+[[gnu::always_inline]] inline auto at_widest(Kernel&& kernel) {
+    switch (widest_vector()) {
+        case 8: return kernel.template operator()<8>();
+        case 4: return kernel.template operator()<4>();
+        default: return kernel.template operator()<2>();
+    }
+}
+
+}  // namespace qv
+
+// Inside a QV_CLONES function, which may be a template (QV_BY_WIDTH cannot
+// be): the expression with W the register width of the running build, e.g.
+// QV_WIDEST(sum<W, term>(x, n)). Each build holds all three widths and runs
+// its own.
+#define QV_WIDEST(...) ::qv::at_widest([&]<std::size_t W>() __attribute__((always_inline)) { return __VA_ARGS__; })

@@ -1,22 +1,21 @@
 // One leaf of a lane-grouped parallel sum (par::sum_lanes) with vector loads
-// and additions: the 32 lanes are four vectors of eight, lane l in
-// v[l / 8][l % 8], so that terms i .. i + 31 of the leaf are added to lanes
-// 0 .. 31 by four loads and four additions. Call these from a QV_CLONES
-// function, so that they are built for each x86-64 level.
+// and additions: the 32 lanes are 32 / W vectors of W, lane l in
+// v[l / W][l % W], so that terms i .. i + 31 of the leaf are added to lanes
+// 0 .. 31 by 32 / W loads and additions. Call these from a QV_CLONES
+// function through QV_WIDEST, so that they are built for each x86-64 level
+// at its register width.
 #pragma once
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
+#include "dl/clones.hpp"
 #include "parallel/pool.hpp"
 
 namespace qv::dl::lanes {
 
 static_assert(par::kSumLanes == 32);
-
-typedef double v8 __attribute__((vector_size(64)));
-typedef long long v8i __attribute__((vector_size(64)));
 
 // The term made of element i of one or two arrays a and b.
 enum class Term {
@@ -35,29 +34,35 @@ inline double term_of(double a, double b) {
     return std::fabs(d);
 }
 
+template <std::size_t W>
 struct Lanes {
-    v8 v[4];
-    Lanes() {
-        for (v8& x : v) x = -v8{};  // -0.0
+    static constexpr std::size_t N = 32 / W;
+    typename Vec<W>::f64 v[N];
+    [[gnu::always_inline]] Lanes() {
+#pragma GCC unroll 16
+        for (std::size_t k = 0; k < N; ++k) v[k] = splat<W>(-0.0);
     }
 };
 
 // Adds the terms of a[0 .. m), b[0 .. m) to the lanes, starting at lane 0,
 // for m a multiple of 32.
-template <Term term>
-[[gnu::always_inline]] inline void add_whole(Lanes& lanes, const double* a, const double* b, std::size_t m) {
+template <std::size_t W, Term term>
+[[gnu::always_inline]] inline void add_whole(Lanes<W>& lanes, const double* a, const double* b, std::size_t m) {
+    typedef typename Vec<W>::f64 V;
+    typedef typename Vec<W>::i64 VI;
     for (std::size_t i = 0; i < m; i += 32) {
-        for (int k = 0; k < 4; ++k) {
-            v8 x;
-            std::memcpy(&x, a + i + 8 * k, sizeof x);
+#pragma GCC unroll 16
+        for (std::size_t k = 0; k < Lanes<W>::N; ++k) {
+            V x;
+            std::memcpy(&x, a + i + W * k, sizeof x);
             if constexpr (term == Term::square) x = x * x;
             if constexpr (term == Term::squared_difference || term == Term::absolute_difference) {
-                v8 y;
-                std::memcpy(&y, b + i + 8 * k, sizeof y);
+                V y;
+                std::memcpy(&y, b + i + W * k, sizeof y);
                 x = x - y;
             }
             if constexpr (term == Term::squared_difference) x = x * x;
-            if constexpr (term == Term::absolute_difference) x = (v8)((v8i)x & (v8i{} + 0x7fffffffffffffffll));
+            if constexpr (term == Term::absolute_difference) x = (V)((VI)x & (VI{} + 0x7fffffffffffffffll));
             lanes.v[k] = lanes.v[k] + x;
         }
     }
@@ -65,8 +70,8 @@ template <Term term>
 
 // The leaf's sum: the last m < 32 terms of a and b go to lanes 0 .. m - 1,
 // then the lanes are combined.
-template <Term term>
-[[gnu::always_inline]] inline double finish(const Lanes& lanes, const double* a, const double* b, std::size_t m) {
+template <std::size_t W, Term term>
+[[gnu::always_inline]] inline double finish(const Lanes<W>& lanes, const double* a, const double* b, std::size_t m) {
     double acc[32];
     std::memcpy(acc, lanes.v, sizeof acc);
     for (std::size_t l = 0; l < m; ++l) acc[l] = acc[l] + term_of<term>(a[l], b[l]);
@@ -74,31 +79,31 @@ template <Term term>
 }
 
 // The lane-grouped sum of the terms of a[0 .. m) (and b[0 .. m)).
-template <Term term>
+template <std::size_t W, Term term>
 [[gnu::always_inline]] inline double leaf_sum(const double* a, const double* b, std::size_t m) {
-    Lanes lanes;
+    Lanes<W> lanes;
     const std::size_t whole = m - m % 32;
-    add_whole<term>(lanes, a, b, whole);
-    return finish<term>(lanes, a + whole, b + whole, m - whole);
+    add_whole<W, term>(lanes, a, b, whole);
+    return finish<W, term>(lanes, a + whole, b + whole, m - whole);
 }
 
 inline constexpr std::size_t kBlock = 256;  // terms made at a time (a multiple of 32)
 
 // The lane-grouped sum of m terms that a vectorised loop computes:
 // fill(i, count, row) writes terms i .. i + count - 1 to row[0 .. count).
-template <class Fill>
+template <std::size_t W, class Fill>
 [[gnu::always_inline]] inline double leaf_sum_filled(std::size_t m, Fill&& fill) {
     alignas(64) double block[kBlock];
-    Lanes lanes;
+    Lanes<W> lanes;
     std::size_t i = 0;
     for (; i + kBlock <= m; i += kBlock) {
         fill(i, kBlock, block);
-        add_whole<Term::value>(lanes, block, block, kBlock);
+        add_whole<W, Term::value>(lanes, block, block, kBlock);
     }
     const std::size_t rest = m - i, whole = rest - rest % 32;
     fill(i, rest, block);
-    add_whole<Term::value>(lanes, block, block, whole);
-    return finish<Term::value>(lanes, block + whole, block + whole, rest - whole);
+    add_whole<W, Term::value>(lanes, block, block, whole);
+    return finish<W, Term::value>(lanes, block + whole, block + whole, rest - whole);
 }
 
 }  // namespace qv::dl::lanes

@@ -44,15 +44,16 @@ ProbabilityClamp probability_clamp() {
 // The lane-grouped sum of f(a[i], b[i]) over i < m (see par::sum_lanes).
 template <class F>
 QV_CLONES double pair_leaf_sum(const double* a, const double* b, std::size_t m, F f) {
-    return lanes::leaf_sum_filled(m, [&](std::size_t i, std::size_t count, double* __restrict row) {
+    auto fill = [&](std::size_t i, std::size_t count, double* __restrict row) __attribute__((always_inline)) {
         for (std::size_t t = 0; t < count; ++t) row[t] = f(a[i + t], b[i + t]);
-    });
+    };
+    return QV_WIDEST(lanes::leaf_sum_filled<W>(m, fill));
 }
 
 // A leaf kernel for the terms that lanes::Term names.
 template <lanes::Term term>
 QV_CLONES double pair_leaf_sum(const double* a, const double* b, std::size_t m) {
-    return lanes::leaf_sum<term>(a, b, m);
+    return QV_WIDEST(lanes::leaf_sum<W, term>(a, b, m));
 }
 
 // The sum of f(a[i], b[i]). When both arrays have unit stride it is a
@@ -91,25 +92,27 @@ double zip_reduce_f64(const F64View& a, const F64View& b) {
 
 // The first i with idx[i] outside [0, limit), or n. Compared as unsigned
 // numbers against a bound of at most 2^63, a negative index is out of range.
-// Whole blocks are tested at once, eight indices to a vector, and only a
-// failing block is searched.
-QV_CLONES std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n, std::uint64_t limit) {
-    typedef std::uint64_t v8u __attribute__((vector_size(64)));
-    typedef std::int64_t v8m __attribute__((vector_size(64)));
+// Whole blocks are tested at once, W indices to a vector, and only a failing
+// block is searched.
+template <std::size_t W>
+[[gnu::always_inline]] inline std::size_t first_out_of_range_at(const std::int64_t* idx, std::size_t n,
+                                                                std::uint64_t limit) {
+    typedef std::uint64_t VU __attribute__((vector_size(8 * W)));
+    typedef typename Vec<W>::i64 VI;
     constexpr std::size_t kBlock = 1024;
     limit = std::min(limit, std::uint64_t{1} << 63);
     for (std::size_t b = 0; b < n; b += kBlock) {
         const std::size_t e = std::min(n, b + kBlock);
-        v8m bad = {};
+        VI bad = {};
         std::size_t i = b;
-        for (; i + 8 <= e; i += 8) {
-            v8u v;
+        for (; i + W <= e; i += W) {
+            VU v;
             std::memcpy(&v, idx + i, sizeof v);
             bad |= v >= limit;
         }
         for (; i < e; ++i) bad[0] |= static_cast<std::uint64_t>(idx[i]) >= limit;
         bool any = false;
-        for (int l = 0; l < 8; ++l) any |= bad[l] != 0;
+        for (std::size_t l = 0; l < W; ++l) any |= bad[l] != 0;
         if (!any) continue;
         for (i = b; i < e; ++i) {
             if (static_cast<std::uint64_t>(idx[i]) >= limit) return i;
@@ -117,26 +120,38 @@ QV_CLONES std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n,
     }
     return n;
 }
+QV_CLONES std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n, std::uint64_t limit) {
+    return QV_WIDEST(first_out_of_range_at<W>(idx, n, limit));
+}
 
 // The largest non-NaN element of x[0..n), -inf if there is none. Any
 // grouping gives the same value (up to the sign of a zero maximum, which the
-// subtraction x - m does not show), so eight running maxima, one vector,
+// subtraction x - m does not show), so eight running maxima, 8 / W vectors,
 // share the work.
-QV_CLONES double row_max(const double* x, std::size_t n) {
-    typedef double v8 __attribute__((vector_size(64)));
+template <std::size_t W>
+[[gnu::always_inline]] inline double row_max_at(const double* x, std::size_t n) {
+    typedef typename Vec<W>::f64 V;
+    constexpr std::size_t K = 8 / W;
     constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
-    v8 m = v8{} + kMinusInf;
+    V m[K];
+#pragma GCC unroll 4
+    for (std::size_t k = 0; k < K; ++k) m[k] = splat<W>(kMinusInf);
     std::size_t j = 0;
     for (; j + 8 <= n; j += 8) {
-        v8 v;
-        std::memcpy(&v, x + j, sizeof v);
-        m = v > m ? v : m;
+#pragma GCC unroll 4
+        for (std::size_t k = 0; k < K; ++k) {
+            V v;
+            std::memcpy(&v, x + j + k * W, sizeof v);
+            m[k] = v > m[k] ? v : m[k];
+        }
     }
     double best = kMinusInf;
     for (; j < n; ++j) best = x[j] > best ? x[j] : best;
-    for (int l = 0; l < 8; ++l) best = m[l] > best ? m[l] : best;
+    for (std::size_t k = 0; k < K; ++k)
+        for (std::size_t l = 0; l < W; ++l) best = m[k][l] > best ? m[k][l] : best;
     return best;
 }
+QV_CLONES double row_max(const double* x, std::size_t n) { return QV_WIDEST(row_max_at<W>(x, n)); }
 
 QV_CLONES void exponentials(const double* __restrict x, double* __restrict o, std::size_t n, double m) {
     for (std::size_t j = 0; j < n; ++j) o[j] = vm::exp(x[j] - m);

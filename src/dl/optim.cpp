@@ -49,7 +49,7 @@ QV_CLONES double sum_of_squares(const double* g, std::size_t n) {
 
 // The lane-grouped sum of g[i] * g[i] over i < m (see par::sum_lanes).
 QV_CLONES double squares_leaf_sum(const double* g, std::size_t m) {
-    return lanes::leaf_sum<lanes::Term::square>(g, g, m);
+    return QV_WIDEST(lanes::leaf_sum<W, lanes::Term::square>(g, g, m));
 }
 
 QV_CLONES void scale_unit(double* g, std::size_t n, double coef) {
