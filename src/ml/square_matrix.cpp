@@ -41,10 +41,13 @@ template <std::size_t VW, std::size_t S, std::size_t R>
     auto block = [&]<std::size_t B>(std::integral_constant<std::size_t, B>) __attribute__((always_inline)) {
         V v[R][B], p[B];
 #pragma GCC unroll 8
-        for (std::size_t r = 0; r < R; ++r) std::memcpy(v[r], xs[r] + c, sizeof v[r]);
+        for (std::size_t r = 0; r < R; ++r)
+#pragma GCC unroll 2
+            for (std::size_t b = 0; b < B; ++b) std::memcpy(&v[r][b], xs[r] + c + VW * b, sizeof(V));
 #pragma GCC unroll 8
         for (std::size_t s = 0; s < count; ++s) {
-            std::memcpy(p, pivots + s * stride + c, sizeof p);
+#pragma GCC unroll 2
+            for (std::size_t b = 0; b < B; ++b) std::memcpy(&p[b], pivots + s * stride + c + VW * b, sizeof(V));
 #pragma GCC unroll 8
             for (std::size_t r = 0; r < R; ++r) {
                 const V f = splat<VW>(fs[r * kGroup + s]);
@@ -53,7 +56,9 @@ template <std::size_t VW, std::size_t S, std::size_t R>
             }
         }
 #pragma GCC unroll 8
-        for (std::size_t r = 0; r < R; ++r) std::memcpy(xs[r] + c, v[r], sizeof v[r]);
+        for (std::size_t r = 0; r < R; ++r)
+#pragma GCC unroll 2
+            for (std::size_t b = 0; b < B; ++b) std::memcpy(xs[r] + c + VW * b, &v[r][b], sizeof(V));
         c += VW * B;
     };
     while (c + 2 * VW <= len) block(std::integral_constant<std::size_t, 2>{});
@@ -70,7 +75,12 @@ template <std::size_t VW, std::size_t S, std::size_t R>
 template <std::size_t VW>
 [[gnu::always_inline]] inline void group_on_rows_at(double* const* xs, const double* pivots, std::size_t stride,
                                                     const double* fs, std::size_t len) noexcept {
-    sub_scaled_steps<VW, kGroup, kRows>(xs, pivots, stride, fs, kGroup, len);
+    if constexpr (VW >= 8) {
+        sub_scaled_steps<VW, kGroup, kRows>(xs, pivots, stride, fs, kGroup, len);
+    } else {  // too few registers to share the pivot rows' loads
+        for (std::size_t r = 0; r < kRows; ++r)
+            sub_scaled_steps<VW, kGroup, 1>(xs + r, pivots, stride, fs + r * kGroup, kGroup, len);
+    }
 }
 QV_BY_WIDTH(void, group_on_rows, group_on_rows_at,
             (double* const* xs, const double* pivots, std::size_t stride, const double* fs, std::size_t len),
