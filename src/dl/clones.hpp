@@ -9,20 +9,16 @@
 
 namespace qv {
 
-// Vectors of W doubles and of W 64-bit integers (comparison masks).
+// Vectors of W doubles and of W 64-bit integers (comparison masks). Write a
+// lane-wide constant as scalar op vector (x * v, V{} + x, -V{} for -0.0):
+// GCC builds it with one broadcast in each level's build, where a lane-by-
+// lane construction can become one masked load per lane.
 template <std::size_t W>
 struct Vec {
     typedef double f64 __attribute__((vector_size(8 * W)));
     typedef std::int64_t i64 __attribute__((vector_size(8 * W)));
 };
 
-// x in every lane (a signed zero stays signed, unlike f64{} + x).
-template <std::size_t W>
-[[gnu::always_inline]] inline typename Vec<W>::f64 splat(double x) {
-    typename Vec<W>::f64 v;
-    for (std::size_t i = 0; i < W; ++i) v[i] = x;
-    return v;
-}
 
 }  // namespace qv
 

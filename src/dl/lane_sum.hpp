@@ -40,7 +40,7 @@ struct Lanes {
     typename Vec<W>::f64 v[N];
     [[gnu::always_inline]] Lanes() {
 #pragma GCC unroll 16
-        for (std::size_t k = 0; k < N; ++k) v[k] = splat<W>(-0.0);
+        for (std::size_t k = 0; k < N; ++k) v[k] = -typename Vec<W>::f64{};  // -0.0
     }
 };
 

@@ -135,7 +135,7 @@ template <std::size_t W>
     constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
     V m[K];
 #pragma GCC unroll 4
-    for (std::size_t k = 0; k < K; ++k) m[k] = splat<W>(kMinusInf);
+    for (std::size_t k = 0; k < K; ++k) m[k] = V{} + kMinusInf;
     std::size_t j = 0;
     for (; j + 8 <= n; j += 8) {
 #pragma GCC unroll 4

@@ -36,12 +36,12 @@ template <std::size_t W>
         V best[N];
         VI label[N];
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < N; ++v) best[v] = splat<W>(kFar), label[v] = VI{};
+        for (std::size_t v = 0; v < N; ++v) best[v] = V{} + kFar, label[v] = VI{};
         for (std::size_t c = 0; c < k; ++c) {
             const double* ct = cent + c * len;
             V dist[N] = {};
             for (std::size_t j = 0; j < len; ++j) {
-                const V x = splat<W>(ct[j]);
+                const double x = ct[j];
 #pragma GCC unroll 4
                 for (std::size_t v = 0; v < N; ++v) {
                     V p;

@@ -40,7 +40,6 @@ template <std::size_t W, Term T, std::size_t R>
     constexpr std::size_t N = 4, C = N * W;  // vectors, lanes to a pass
     static_assert(kLanes % C == 0);
     const VI magnitude = VI{} + 0x7fffffffffffffff;
-    constexpr double start = T == Term::product ? 0.0 : -0.0;
     for (std::size_t blk = 0; blk < b.blocks; ++blk) {
         const std::size_t first = blk * kLanes, w = b.width(blk);
         for (std::size_t h = 0; h < w; h += C) {
@@ -49,14 +48,14 @@ template <std::size_t W, Term T, std::size_t R>
             #pragma GCC unroll 8
             for (std::size_t r = 0; r < R; ++r)
                 #pragma GCC unroll 8
-                for (std::size_t v = 0; v < N; ++v) s[r][v] = splat<W>(start);
+                for (std::size_t v = 0; v < N; ++v) s[r][v] = T == Term::product ? V{} : -V{};  // 0.0 or -0.0
             for (std::size_t k = 0; k < L; ++k) {
                 V y[N];
                 #pragma GCC unroll 8
                 for (std::size_t v = 0; v < N; ++v) std::memcpy(&y[v], bt + k * kLanes + W * v, sizeof y[v]);
                 #pragma GCC unroll 8
                 for (std::size_t r = 0; r < R; ++r) {
-                    const V x = splat<W>(a[r][k]);
+                    const double x = a[r][k];
                     #pragma GCC unroll 8
                     for (std::size_t v = 0; v < N; ++v) {
                         if constexpr (T == Term::product)

@@ -50,7 +50,7 @@ template <std::size_t VW, std::size_t S, std::size_t R>
             for (std::size_t b = 0; b < B; ++b) std::memcpy(&p[b], pivots + s * stride + c + VW * b, sizeof(V));
 #pragma GCC unroll 8
             for (std::size_t r = 0; r < R; ++r) {
-                const V f = splat<VW>(fs[r * kGroup + s]);
+                const double f = fs[r * kGroup + s];
 #pragma GCC unroll 2
                 for (std::size_t b = 0; b < B; ++b) v[r][b] = v[r][b] - p[b] * f;
             }
