@@ -1,6 +1,7 @@
 """Run every bench_*.py in this folder (or those named on the command line),
 then print one table of all rows and write it, with a chart of the ratios,
-to docs/bench.md and docs/bench.png."""
+to docs/bench-<level>.md and docs/bench-<level>.png, one report for each
+x86-64 level (x86-64-v4, x86-64-v3, x86-64) the bench has run on."""
 import datetime
 import importlib
 import os
@@ -73,8 +74,14 @@ def table_lines(rows):
     return lines
 
 
+def report_paths(level):
+    stem = "bench-" + level.split()[0]
+    return DOCS / f"{stem}.md", DOCS / f"{stem}.png"
+
+
 def write_report(rows):
     model, level, cores = machine()
+    md, png = report_paths(level)
     DOCS.mkdir(exist_ok=True)
     below = [r for r in rows if r[6] == "BELOW"]
     met = [r for r in rows if r[6] == "ok"]
@@ -88,14 +95,14 @@ def write_report(rows):
         f"{len(rows)} rows: {len(met)} meet their target, {len(below)} are below it, "
         f"{len(rows) - len(met) - len(below)} have none.",
         "",
-        "![ratios](bench.png)",
+        f"![ratios]({png.name})",
         "",
     ]
-    (DOCS / "bench.md").write_text("\n".join(head + table_lines(rows)) + "\n")
-    chart(rows, f"{model}, {level}, {cores} cores")
+    md.write_text("\n".join(head + table_lines(rows)) + "\n")
+    chart(rows, f"{model}, {level}, {cores} cores", png)
 
 
-def chart(rows, subtitle):
+def chart(rows, subtitle, path):
     try:
         import matplotlib
     except ImportError:
@@ -125,7 +132,7 @@ def chart(rows, subtitle):
     ax.set_title(f"quorvane against the peers\n{subtitle}", fontsize=9)
     ax.legend(fontsize=7, loc="lower right")
     fig.tight_layout()
-    fig.savefig(DOCS / "bench.png", dpi=110)
+    fig.savefig(path, dpi=110)
     plt.close(fig)
 
 
@@ -142,7 +149,8 @@ def main(argv):
     print(f"\n{len(rows)} rows, {len(below)} below target")
     if not argv:  # the report stands for a whole run only
         write_report(rows)
-        print(f"wrote {DOCS / 'bench.md'} and {DOCS / 'bench.png'}")
+        md, png = report_paths(machine()[1])
+        print(f"wrote {md} and {png}")
 
 
 if __name__ == "__main__":
