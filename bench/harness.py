@@ -7,7 +7,8 @@ ours, peer, ...); the row reports both medians and the ratio peer / ours
 A peer that runs on BLAS or OpenMP threads leaves them spinning for up to a
 tenth of a second after it returns, on the cores our next round needs. For
 such rows, compare(..., settle=True) pauses after each of the peer's rounds,
-so that each side is timed on a machine the other has left.
+so that each side is timed on a machine the other has left (and calls ours
+once, untimed, to wake the cores after the pause).
 """
 import gc
 import statistics
@@ -49,6 +50,7 @@ def compare(name, ours, peer, target=None, peer_name="peer", rounds=7, settle=Fa
             t_peer.append(_time(peer, number))
             if settle:
                 time.sleep(SETTLE_SECONDS)
+                ours()  # untimed: wakes the cores and the pool after the pause
     finally:
         if gc_was:
             gc.enable()
