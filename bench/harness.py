@@ -11,6 +11,8 @@ so that each side is timed on a machine the other has left (and calls ours
 once, untimed, to wake the cores after the pause).
 """
 import gc
+import os
+import platform
 import statistics
 import time
 
@@ -76,3 +78,23 @@ def _fmt(seconds):
     if seconds >= 1e-3:
         return f"{seconds * 1e3:.2f} ms"
     return f"{seconds * 1e6:.1f} us"
+
+
+def machine():
+    """CPU model, the x86-64 level its flags allow, and the cores we may use."""
+    model, flags = platform.processor() or "unknown CPU", set()
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name") and model == (platform.processor() or "unknown CPU"):
+                model = line.split(":", 1)[1].strip()
+            elif line.startswith("flags"):
+                flags = set(line.split(":", 1)[1].split())
+    except OSError:
+        pass
+    if {"avx512f", "avx512bw", "avx512dq", "avx512vl"} <= flags:
+        level = "x86-64-v4 (AVX-512)"
+    elif {"avx2", "fma", "bmi2"} <= flags:
+        level = "x86-64-v3 (AVX2, FMA)"
+    else:
+        level = "x86-64 baseline"
+    return model, level, len(os.sched_getaffinity(0))

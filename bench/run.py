@@ -4,7 +4,6 @@ to docs/bench-<level>.md and docs/bench-<level>.png, one report for each
 x86-64 level (x86-64-v4, x86-64-v3, x86-64) the bench has run on."""
 import datetime
 import importlib
-import os
 import pathlib
 import platform
 import sys
@@ -27,26 +26,6 @@ SUBSYSTEMS = {
     "bench_dl": "deep-learning formulas",
     "bench_ml": "k-means and linear algebra",
 }
-
-
-def machine():
-    """CPU model, the x86-64 level its flags allow, and the cores we may use."""
-    model, flags = platform.processor() or "unknown CPU", set()
-    try:
-        for line in open("/proc/cpuinfo"):
-            if line.startswith("model name") and model == (platform.processor() or "unknown CPU"):
-                model = line.split(":", 1)[1].strip()
-            elif line.startswith("flags"):
-                flags = set(line.split(":", 1)[1].split())
-    except OSError:
-        pass
-    if {"avx512f", "avx512bw", "avx512dq", "avx512vl"} <= flags:
-        level = "x86-64-v4 (AVX-512)"
-    elif {"avx2", "fma", "bmi2"} <= flags:
-        level = "x86-64-v3 (AVX2, FMA)"
-    else:
-        level = "x86-64 baseline"
-    return model, level, len(os.sched_getaffinity(0))
 
 
 def blas():
@@ -80,7 +59,7 @@ def report_paths(level):
 
 
 def write_report(rows):
-    model, level, cores = machine()
+    model, level, cores = harness.machine()
     md, png = report_paths(level)
     DOCS.mkdir(exist_ok=True)
     below = [r for r in rows if r[6] == "BELOW"]
@@ -149,7 +128,7 @@ def main(argv):
     print(f"\n{len(rows)} rows, {len(below)} below target")
     if not argv:  # the report stands for a whole run only
         write_report(rows)
-        md, png = report_paths(machine()[1])
+        md, png = report_paths(harness.machine()[1])
         print(f"wrote {md} and {png}")
 
 
