@@ -39,7 +39,10 @@ namespace qv {
 // The width in doubles of the widest vectors this processor has, by the test
 // that picks QV_CLONES builds: 8, 4 or 2.
 inline std::size_t widest_vector() noexcept {
-    static const std::size_t w = __builtin_cpu_supports("x86-64-v4") ? 8 : __builtin_cpu_supports("x86-64-v3") ? 4 : 2;
+    static const std::size_t w = [] {
+        __builtin_cpu_init();  // may run before the constructors that set the CPU model
+        return __builtin_cpu_supports("x86-64-v4") ? 8 : __builtin_cpu_supports("x86-64-v3") ? 4 : 2;
+    }();
     return w;
 }
 
