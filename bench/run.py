@@ -106,7 +106,7 @@ def chart(rows, subtitle, path):
     ax.set_xscale("log")
     ax.axvline(1.0, color="red", linewidth=1)
     ax.set_yticks(ticks, labels, fontsize=6)
-    ax.invert_yaxis()
+    ax.set_ylim(y - 0.2, -0.8)  # first row at the top, without the default empty margins
     ax.set_xlabel("peer time / quorvane time (log scale; red line: as fast as the peer; black tick: target)")
     ax.set_title(f"quorvane against the peers\n{subtitle}", fontsize=9)
     ax.legend(fontsize=7, loc="lower right")
