@@ -1,9 +1,11 @@
-// Hot loops of the deep-learning kernels are built for three x86-64 levels
-// and the best one is picked when the module loads. The build never fuses
-// multiply-add, so every level gives the same bits.
+// Hot loops are built for three x86-64 levels and the best one is picked when
+// the module loads. The build never fuses multiply-add, so every level gives
+// the same bits.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+
+#include "tensor/gemm.hpp"
 
 #define QV_CLONES __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
 
@@ -19,29 +21,15 @@ struct Vec {
     typedef std::int64_t i64 __attribute__((vector_size(8 * W)));
 };
 
-
-}  // namespace qv
-
-// A loop over explicit vectors is written once, as an always-inline template
-// kernel<W> over Vec<W>, and built per level at that level's register width:
-// 8 doubles on x86-64-v4, 4 on v3, 2 on the baseline. (GCC keeps a vector
-// wider than the registers in memory: 8-wide vectors on an AVX2 processor run
-// several times slower than 4-wide ones.) QV_BY_WIDTH(ret, name, kernel,
-// (params), (args)) defines `ret name(params)` running kernel<W>(args), picked
-// once per process like QV_CLONES.
-#define QV_BY_WIDTH(ret, name, kernel, params, args)                                            \
-    __attribute__((target("arch=x86-64-v4"))) ret name params { return kernel<8> args; }        \
-    __attribute__((target("arch=x86-64-v3"))) ret name params { return kernel<4> args; }        \
-    __attribute__((target("default"))) ret name params { return kernel<2> args; }
-
-namespace qv {
-
-// The width in doubles of the widest vectors this processor has, by the test
-// that picks QV_CLONES builds: 8, 4 or 2.
+// The width in doubles of the widest vectors this processor has (8, 4 or 2),
+// by the test that picks QV_CLONES builds.
 inline std::size_t widest_vector() noexcept {
     static const std::size_t w = [] {
-        __builtin_cpu_init();  // may run before the constructors that set the CPU model
-        return __builtin_cpu_supports("x86-64-v4") ? 8 : __builtin_cpu_supports("x86-64-v3") ? 4 : 2;
+        switch (tensor::cpu_level()) {
+            case tensor::IsaLevel::Avx512: return std::size_t{8};
+            case tensor::IsaLevel::Avx2: return std::size_t{4};
+            default: return std::size_t{2};
+        }
     }();
     return w;
 }
@@ -57,8 +45,11 @@ template <class Kernel>
 
 }  // namespace qv
 
-// Inside a QV_CLONES function, which may be a template (QV_BY_WIDTH cannot
-// be): the expression with W the register width of the running build, e.g.
-// QV_WIDEST(sum<W, term>(x, n)). Each build holds all three widths and runs
-// its own.
+// A loop over explicit vectors is written once, as an always-inline template
+// kernel<W> over Vec<W>, and called from a QV_CLONES function as
+// QV_WIDEST(kernel<W>(args)): each level's build then runs it at that level's
+// register width, 8 doubles on x86-64-v4, 4 on v3, 2 on the baseline. (GCC
+// keeps a vector wider than the registers in memory: 8-wide vectors on an
+// AVX2 processor run several times slower than 4-wide ones.) Each build also
+// holds the other two widths, which it never runs.
 #define QV_WIDEST(...) ::qv::at_widest([&]<std::size_t W>() __attribute__((always_inline)) { return __VA_ARGS__; })

@@ -61,9 +61,10 @@ template <std::size_t W>
         std::memcpy(labels + h, label, sizeof label);
     }
 }
-QV_BY_WIDTH(void, nearest_in_block, nearest_in_block_at,
-            (const double* pts, std::size_t len, const double* cent, std::size_t k, std::uint64_t* labels),
-            (pts, len, cent, k, labels))
+QV_CLONES void nearest_in_block(const double* pts, std::size_t len, const double* cent, std::size_t k,
+                                std::uint64_t* labels) noexcept {
+    QV_WIDEST(nearest_in_block_at<W>(pts, len, cent, k, labels));
+}
 
 std::uint64_t nearest(std::span<const double> point, const Matrix& cent) noexcept {
     double best = kFar;

@@ -140,9 +140,10 @@ template <std::size_t W>
             to_cosines(row_out, std::sqrt(sum_of_squares(a.row(i).data(), b.len)), root_nb, p);
     }
 }
-QV_BY_WIDTH(void, cosine_rows, cosine_rows_at,
-            (const Matrix& a, const Lanes& b, const double* root_nb, std::size_t i0, std::size_t i1, double* out),
-            (a, b, root_nb, i0, i1, out))
+QV_CLONES void cosine_rows(const Matrix& a, const Lanes& b, const double* root_nb, std::size_t i0, std::size_t i1,
+                           double* out) {
+    QV_WIDEST(cosine_rows_at<W>(a, b, root_nb, i0, i1, out));
+}
 
 // Rows i0 .. i1 - 1 of the Manhattan table.
 template <std::size_t W>
@@ -156,8 +157,9 @@ template <std::size_t W>
         sums_of_rows<W, Term::distance, 1>(&row, a.row(i).size(), b, &row_out);
     }
 }
-QV_BY_WIDTH(void, manhattan_rows, manhattan_rows_at,
-            (const Matrix& a, const Lanes& b, std::size_t i0, std::size_t i1, double* out), (a, b, i0, i1, out))
+QV_CLONES void manhattan_rows(const Matrix& a, const Lanes& b, std::size_t i0, std::size_t i1, double* out) {
+    QV_WIDEST(manhattan_rows_at<W>(a, b, i0, i1, out));
+}
 
 // An m x p table whose rows i0 .. i1 - 1 are filled by rows(i0, i1, out),
 // row i at out + (i - i0) * p. On the calling thread the rows go through a

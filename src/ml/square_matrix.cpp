@@ -82,18 +82,14 @@ template <std::size_t VW>
             sub_scaled_steps<VW, kGroup, 1>(xs + r, pivots, stride, fs + r * kGroup, kGroup, len);
     }
 }
-QV_BY_WIDTH(void, group_on_rows, group_on_rows_at,
-            (double* const* xs, const double* pivots, std::size_t stride, const double* fs, std::size_t len),
-            (xs, pivots, stride, fs, len))
-template <std::size_t VW>
-[[gnu::always_inline]] inline void steps_on_row_at(double* x, const double* pivots, std::size_t stride,
-                                                   const double* fs, std::size_t steps, std::size_t len) noexcept {
-    sub_scaled_steps<VW, 0, 1>(&x, pivots, stride, fs, steps, len);
+QV_CLONES void group_on_rows(double* const* xs, const double* pivots, std::size_t stride, const double* fs,
+                             std::size_t len) noexcept {
+    QV_WIDEST(group_on_rows_at<W>(xs, pivots, stride, fs, len));
 }
-QV_BY_WIDTH(void, steps_on_row, steps_on_row_at,
-            (double* x, const double* pivots, std::size_t stride, const double* fs, std::size_t steps,
-             std::size_t len),
-            (x, pivots, stride, fs, steps, len))
+QV_CLONES void steps_on_row(double* x, const double* pivots, std::size_t stride, const double* fs, std::size_t steps,
+                            std::size_t len) noexcept {
+    QV_WIDEST(sub_scaled_steps<W, 0, 1>(&x, pivots, stride, fs, steps, len));
+}
 
 void swap_rows(double* a, std::size_t width, std::size_t i, std::size_t p) noexcept {
     std::swap_ranges(a + i * width, a + (i + 1) * width, a + p * width);
