@@ -45,18 +45,18 @@ template <std::size_t W, Term T, std::size_t R>
         for (std::size_t h = 0; h < w; h += C) {
             const double* bt = b.block(blk) + h;
             V s[R][N];
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (std::size_t r = 0; r < R; ++r)
-                #pragma GCC unroll 8
+#pragma GCC unroll 8
                 for (std::size_t v = 0; v < N; ++v) s[r][v] = T == Term::product ? V{} : -V{};  // 0.0 or -0.0
             for (std::size_t k = 0; k < L; ++k) {
                 V y[N];
-                #pragma GCC unroll 8
+#pragma GCC unroll 8
                 for (std::size_t v = 0; v < N; ++v) std::memcpy(&y[v], bt + k * kLanes + W * v, sizeof y[v]);
-                #pragma GCC unroll 8
+#pragma GCC unroll 8
                 for (std::size_t r = 0; r < R; ++r) {
                     const double x = a[r][k];
-                    #pragma GCC unroll 8
+#pragma GCC unroll 8
                     for (std::size_t v = 0; v < N; ++v) {
                         if constexpr (T == Term::product)
                             s[r][v] = s[r][v] + x * y[v];
@@ -66,7 +66,7 @@ template <std::size_t W, Term T, std::size_t R>
                 }
             }
             const std::size_t n = std::min(C, w - h);
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (std::size_t r = 0; r < R; ++r)
                 for (std::size_t l = 0; l < n; ++l) out[r][first + h + l] = s[r][l / W][l % W];
         }
