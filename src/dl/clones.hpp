@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tensor/gemm.hpp"
+#include "isa/level.hpp"
 
 #define QV_CLONES __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
 
@@ -25,9 +25,9 @@ struct Vec {
 // by the test that picks QV_CLONES builds.
 inline std::size_t widest_vector() noexcept {
     static const std::size_t w = [] {
-        switch (tensor::cpu_level()) {
-            case tensor::IsaLevel::Avx512: return std::size_t{8};
-            case tensor::IsaLevel::Avx2: return std::size_t{4};
+        switch (isa::cpu_level()) {
+            case isa::Level::avx512: return std::size_t{8};
+            case isa::Level::avx2: return std::size_t{4};
             default: return std::size_t{2};
         }
     }();

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "isa/level.hpp"
+
 namespace qv::numeric {
 
 // Levenshtein distance between the bytes of a and b: insertions, deletions
@@ -15,11 +17,7 @@ std::int64_t levenshtein(std::string_view a, std::string_view b);
 // string has at most 64 bytes and the longer at most 256.
 bool levenshtein_is_quick(std::string_view a, std::string_view b) noexcept;
 
-// The vector kernels by instruction-set level, for the tests: levenshtein
-// with the given level's kernel, which must only be asked for when the
-// processor supports it (isa_supported).
-enum class Isa { Baseline, V3, V4 };
-bool isa_supported(Isa level);
-std::int64_t levenshtein_at(Isa level, std::string_view a, std::string_view b);
+// The builds of levenshtein by level (levenshtein_level.cpp).
+QV_ISA_DECLARE(std::int64_t levenshtein(std::string_view a, std::string_view b))
 
 }  // namespace qv::numeric

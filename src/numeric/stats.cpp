@@ -4,6 +4,7 @@
 #include <string>
 
 #include "frame/error.hpp"
+#include "numeric/stats_level.hpp"
 
 namespace qv::numeric {
 namespace {
@@ -12,14 +13,6 @@ double sum(std::span<const double> arr) noexcept {
     double s = -0.0;
     for (double x : arr) s += x;
     return s;
-}
-
-// r[c] = b[c] * v + r[c] for every column: the product rounded, then added.
-// Built for three x86-64 levels (the build never fuses multiply-add, so all
-// give the same bits); r is a result row and never overlaps a row of b.
-__attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
-void add_scaled_row(double* __restrict r, const double* __restrict b, double v, std::size_t m) noexcept {
-    for (std::size_t c = 0; c < m; ++c) r[c] = b[c] * v + r[c];
 }
 
 }  // namespace
@@ -63,6 +56,7 @@ Matrix matmul(const Matrix& a, const Matrix& b) {
     out.values.assign(n * m, 0.0);
     out.starts.resize(n + 1);
     for (std::size_t t = 0; t <= n; ++t) out.starts[t] = t * m;
+    const auto add_scaled_row = QV_ISA_PICK(add_scaled_row);
     for (std::size_t t = 0; t < n; ++t) {
         const double* at = a.row(t).data();
         double* rt = out.values.data() + t * m;

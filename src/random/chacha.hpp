@@ -3,26 +3,25 @@
 #pragma once
 #include <cstdint>
 
+#include "isa/level.hpp"
+
 namespace qv::rnd {
 
 inline constexpr int kChachaRounds = 12;
 inline constexpr int kBlockWords = 16;
 inline constexpr int kBlocksPerRefill = 4;
 inline constexpr int kRefillWords = kBlockWords * kBlocksPerRefill;  // 64
+constexpr std::uint32_t kSigma[4] = {0x61707865, 0x3320646e, 0x79622d32, 0x6b206574};  // "expand 32-byte k"
 
 // Eight consecutive key-stream blocks (counters counter .. counter + 7) into
-// out[0..128), block by block: two refills. Vectorised, picked for the
-// processor at run time.
+// out[0..128), block by block: two refills, at the level in use.
 void chacha12_blocks8(const std::uint32_t key[8], std::uint64_t counter, std::uint32_t out[2 * kRefillWords]);
 
 // One block, plain scalar code: the reference the vector versions must match.
 void chacha12_block_scalar(const std::uint32_t key[8], std::uint64_t counter, std::uint32_t out[kBlockWords]);
 
-// The vector versions by instruction-set level, for the tests (each must only
-// be called when the processor supports it; see chacha_level_supported).
-enum class ChachaLevel { Baseline, V3, V4 };
-bool chacha_level_supported(ChachaLevel level);
-void chacha12_blocks8_at(ChachaLevel level, const std::uint32_t key[8], std::uint64_t counter,
-                         std::uint32_t out[2 * kRefillWords]);
+// The vector builds of chacha12_blocks8, by level (chacha_level.cpp).
+QV_ISA_DECLARE(void chacha12_blocks8(const std::uint32_t key[8], std::uint64_t counter,
+                                     std::uint32_t out[2 * kRefillWords]))
 
 }  // namespace qv::rnd

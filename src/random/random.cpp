@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "frame/error.hpp"
+#include "random/random_level.hpp"
 
 namespace qv::rnd {
 namespace {
@@ -130,26 +131,8 @@ std::uint64_t BlockGenerator::next_word_across() {
     return low | high << 32;
 }
 
-namespace {
-
-typedef std::uint64_t __attribute__((may_alias)) AliasedWord;
-
-// unit_float_from over a run of words, vectorised: for m = w >> 11 < 2^53,
-// the high and low 32 bits of m are placed in the mantissas of 2^84 and 2^52
-// and the two offsets subtracted; their sum is m exactly.
-__attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
-void unit_floats_from(const AliasedWord* words, double* out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        std::uint64_t m = words[i] >> 11;
-        double high = bits_to_double(0x4530000000000000ULL | (m >> 32)) - 0x1.0p84;
-        double low = bits_to_double(0x4330000000000000ULL | (m & 0xffffffffULL)) - 0x1.0p52;
-        out[i] = (high + low) * 0x1.0p-53;
-    }
-}
-
-}  // namespace
-
 void fill_unit_floats(BlockGenerator& g, double* out, std::size_t n) {
+    static const auto unit_floats_from = QV_ISA_PICK(unit_floats_from);
     while (n) {
         std::size_t pairs = (g.end_ - g.pos_) / 2;
         if (pairs == 0 || g.pos_ % 2) {  // a word across refills, or read position odd
@@ -158,7 +141,7 @@ void fill_unit_floats(BlockGenerator& g, double* out, std::size_t n) {
             continue;
         }
         if (pairs > n) pairs = n;
-        unit_floats_from(reinterpret_cast<const AliasedWord*>(g.buf_ + g.pos_), out, pairs);
+        unit_floats_from(g.buf_ + g.pos_, out, pairs);
         g.pos_ += static_cast<unsigned>(2 * pairs);
         out += pairs;
         n -= pairs;

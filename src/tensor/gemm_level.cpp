@@ -1,8 +1,12 @@
-// The matrix product for one x86-64 level. The build compiles this file once
-// per level with that level's -march, QV_GEMM_ENTRY naming its entry point
-// and Eigen's namespace renamed (-DEigen=...), so that no template
-// instantiation is shared between levels: the linker could otherwise keep
-// the AVX-512 copy of a helper for every caller.
+// The matrix product for one x86-64 level. Eigen's namespace is renamed per
+// level (qv_eigen_avx2, ...), so that no template instantiation is shared
+// between levels: the linker could otherwise keep the AVX-512 copy of a
+// helper for every caller.
+#include "isa/per_level.hpp"
+
+#define QV_EIGEN_NAMESPACE(level) QV_EIGEN_NAMESPACE_(level)
+#define QV_EIGEN_NAMESPACE_(level) qv_eigen_##level
+#define Eigen QV_EIGEN_NAMESPACE(QV_ISA_LEVEL)
 #include <Eigen/Core>
 
 #include <algorithm>
@@ -11,7 +15,7 @@
 
 #include "tensor/gemm.hpp"
 
-namespace qv::tensor::levels {
+namespace qv::tensor::QV_ISA_LEVEL {
 namespace {
 
 using Eigen::Index;
@@ -116,7 +120,7 @@ void product(std::int64_t m, std::int64_t n, std::int64_t k, const GemmOperand& 
 
 }  // namespace
 
-void QV_GEMM_ENTRY(std::int64_t m, std::int64_t n, std::int64_t k, GemmOperand a, GemmOperand b, double* c) {
+void gemm(std::int64_t m, std::int64_t n, std::int64_t k, GemmOperand a, GemmOperand b, double* c) {
     constexpr int R = Eigen::RowMajor, C = Eigen::ColMajor;
     if (!a.transposed && !b.transposed) product<R, R>(m, n, k, a, b, c);
     else if (!a.transposed) product<R, C>(m, n, k, a, b, c);
@@ -124,4 +128,4 @@ void QV_GEMM_ENTRY(std::int64_t m, std::int64_t n, std::int64_t k, GemmOperand a
     else product<C, C>(m, n, k, a, b, c);
 }
 
-}  // namespace qv::tensor::levels
+}  // namespace qv::tensor::QV_ISA_LEVEL

@@ -8,12 +8,12 @@
 #include <string>
 #include <utility>
 
-#include "dl/clones.hpp"
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
 #include "parallel/pool.hpp"
 #include "random/random.hpp"
 #include "tensor/gemm.hpp"
+#include "tensor/tensor_level.hpp"
 
 namespace qv::tensor {
 namespace {
@@ -36,44 +36,25 @@ std::size_t checked_count(const Dims& shape) {
     return static_cast<std::size_t>(*n);
 }
 
-// out[i] = f(a[i]) (or f(a[i], b[i])): the loops the compiler vectorises,
-// built for each x86-64 level.
-template <class F>
-QV_CLONES void map_unary(const double* a, double* out, std::size_t n, F f) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = f(a[i]);
-}
-template <class F>
-QV_CLONES void map_binary(const double* __restrict a, const double* __restrict b, double* __restrict out,
-                          std::size_t n, F f) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = f(a[i], b[i]);
-}
-
-// A new tensor of a's shape, element i = f(a[i]); parallel from the
-// threshold on, with the same bits as the sequential loop.
-template <class F>
-Tensor map(const Tensor& a, F f) {
+// A new tensor of a's shape, element i from element i of the operands by
+// kernel(a, [b,] out, n) over pieces; parallel from the threshold on, with
+// the same bits as the sequential loop.
+template <class Kernel>
+Tensor map(const Tensor& a, Kernel kernel) {
     Tensor r = with_shape(a.shape);
     const double* x = a.begin();
     double* o = r.data.get();
-    par::for_ranges(a.size, [&](std::size_t b, std::size_t e) { map_unary(x + b, o + b, e - b, f); });
+    par::for_ranges(a.size, [&](std::size_t b, std::size_t e) { kernel(x + b, o + b, e - b); });
     return r;
 }
 
-template <class F>
-Tensor zip(const Tensor& a, const Tensor& b, F f) {
+template <class Kernel>
+Tensor zip(const Tensor& a, const Tensor& b, Kernel kernel) {
     Tensor r = with_shape(a.shape);
     const double *x = a.begin(), *y = b.begin();
     double* o = r.data.get();
-    par::for_ranges(a.size, [&](std::size_t lo, std::size_t hi) { map_binary(x + lo, y + lo, o + lo, hi - lo, f); });
+    par::for_ranges(a.size, [&](std::size_t lo, std::size_t hi) { kernel(x + lo, y + lo, o + lo, hi - lo); });
     return r;
-}
-
-QV_CLONES void relu_range(double* x, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) x[i] = x[i] < 0.0 ? 0.0 : x[i];
-}
-
-QV_CLONES void add_row(double* __restrict x, const double* __restrict bias, std::size_t cols) {
-    for (std::size_t j = 0; j < cols; ++j) x[j] = bias[j] + x[j];
 }
 
 }  // namespace
@@ -202,28 +183,22 @@ void check_same_shape(const Tensor& a, const Tensor& b, const char* message) {
     if (a.shape != b.shape) value_error(message);
 }
 
-Tensor add(const Tensor& a, const Tensor& b) {
-    return zip(a, b, [](double x, double y) { return x + y; });
-}
+Tensor add(const Tensor& a, const Tensor& b) { return zip(a, b, QV_ISA_PICK(add)); }
 
-Tensor sub(const Tensor& a, const Tensor& b) {
-    return zip(a, b, [](double x, double y) { return x - y; });
-}
+Tensor sub(const Tensor& a, const Tensor& b) { return zip(a, b, QV_ISA_PICK(sub)); }
 
-Tensor mul_elementwise(const Tensor& a, const Tensor& b) {
-    return zip(a, b, [](double x, double y) { return x * y; });
-}
+Tensor mul_elementwise(const Tensor& a, const Tensor& b) { return zip(a, b, QV_ISA_PICK(mul_elementwise)); }
 
 Tensor mul_scalar(const Tensor& a, double scalar) {
-    return map(a, [scalar](double x) { return x * scalar; });
+    const auto kernel = QV_ISA_PICK(mul_scalar);
+    return map(a, [&](const double* x, double* out, std::size_t n) { kernel(x, scalar, out, n); });
 }
 
-Tensor relu_derivative(const Tensor& a) {
-    return map(a, [](double x) { return x > 0.0 ? 1.0 : 0.0; });
-}
+Tensor relu_derivative(const Tensor& a) { return map(a, QV_ISA_PICK(relu_derivative)); }
 
 void relu_inplace(double* x, std::size_t n) {
-    par::for_ranges(n, [&](std::size_t b, std::size_t e) { relu_range(x + b, e - b); });
+    const auto kernel = QV_ISA_PICK(relu_inplace);
+    par::for_ranges(n, [&](std::size_t b, std::size_t e) { kernel(x + b, e - b); });
 }
 
 std::vector<double> bias_row(const Tensor& t, const NdView<const double>& bias) {
@@ -241,9 +216,8 @@ std::vector<double> bias_row(const Tensor& t, const NdView<const double>& bias) 
 
 void add_bias_inplace(double* x, std::size_t rows, std::size_t cols, const double* bias) {
     if (cols == 0) return;  // no elements, however many rows
-    auto body = [&](std::size_t r0, std::size_t r1) {
-        for (std::size_t r = r0; r < r1; ++r) add_row(x + r * cols, bias, cols);
-    };
+    const auto kernel = QV_ISA_PICK(add_bias);
+    auto body = [&](std::size_t r0, std::size_t r1) { kernel(x + r0 * cols, r1 - r0, cols, bias); };
     if (rows * cols >= par::kParallelThreshold)
         par::for_ranges_always(rows, body);
     else

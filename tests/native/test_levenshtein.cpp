@@ -8,7 +8,6 @@
 
 #include "numeric/levenshtein.hpp"
 
-using qv::numeric::Isa;
 
 namespace {
 
@@ -49,11 +48,12 @@ std::string mutate(std::mt19937_64& g, std::string s, std::size_t edits, int alp
 
 void expect_all_levels(const std::string& a, const std::string& b) {
     const std::int64_t expect = reference(a, b);
-    for (Isa level : {Isa::Baseline, Isa::V3, Isa::V4}) {
-        if (!qv::numeric::isa_supported(level)) continue;
-        EXPECT_EQ(qv::numeric::levenshtein_at(level, a, b), expect)
-            << "level " << int(level) << ", lengths " << a.size() << " and " << b.size();
-        EXPECT_EQ(qv::numeric::levenshtein_at(level, b, a), expect) << "level " << int(level) << ", swapped";
+    using namespace qv::numeric;
+    for (qv::isa::Level level : qv::isa::kLevels) {
+        if (!qv::isa::supported(level)) continue;
+        const auto distance = QV_ISA_AT(level, levenshtein);
+        EXPECT_EQ(distance(a, b), expect) << qv::isa::name(level) << ", lengths " << a.size() << " and " << b.size();
+        EXPECT_EQ(distance(b, a), expect) << qv::isa::name(level) << ", swapped";
     }
 }
 

@@ -54,14 +54,14 @@ TEST(Chacha, VectorLevelsMatchScalar) {
                                      {0xdeadbeef, 0x01234567, 0x89abcdef, 7, 0x80000000u, 9, 10, 11}};
     // Counters whose four or eight blocks carry into the high word or wrap.
     const std::uint64_t counters[] = {0, 12344, 0xfffffffcULL, 0xfffffffeULL, 0xfffffffffffffffaULL};
-    for (auto level : {ChachaLevel::Baseline, ChachaLevel::V3, ChachaLevel::V4}) {
-        if (!chacha_level_supported(level)) continue;
+    for (qv::isa::Level level : qv::isa::kLevels) {
+        if (!qv::isa::supported(level)) continue;
         for (const auto& key : keys) {
             for (std::uint64_t c : counters) {
                 std::uint32_t expect[2 * kRefillWords], got[2 * kRefillWords];
                 for (int b = 0; b < 8; ++b) chacha12_block_scalar(key, c + b, expect + b * kBlockWords);
-                chacha12_blocks8_at(level, key, c, got);
-                EXPECT_EQ(std::memcmp(expect, got, sizeof got), 0) << "level " << int(level) << " counter " << c;
+                QV_ISA_AT(level, chacha12_blocks8)(key, c, got);
+                EXPECT_EQ(std::memcmp(expect, got, sizeof got), 0) << qv::isa::name(level) << " counter " << c;
             }
         }
     }

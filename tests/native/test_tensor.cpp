@@ -21,14 +21,16 @@ TEST(TensorRandom, SeededFillsFollowTheGeneratorsStream) {
     }
 }
 
-TEST(Gemm, LevelChoice) {
-    EXPECT_EQ(gemm_level_for(nullptr, IsaLevel::Avx2), IsaLevel::Avx2);
-    EXPECT_EQ(gemm_level_for("baseline", IsaLevel::Avx512), IsaLevel::Baseline);
-    EXPECT_EQ(gemm_level_for("avx2", IsaLevel::Avx512), IsaLevel::Avx2);
-    EXPECT_EQ(gemm_level_for("avx512", IsaLevel::Avx2), IsaLevel::Avx2);  // never above the processor
-    EXPECT_EQ(gemm_level_for("avx512", IsaLevel::Baseline), IsaLevel::Baseline);
-    EXPECT_EQ(gemm_level_for("AVX2", IsaLevel::Avx512), IsaLevel::Avx512);  // unknown: ignored
-    EXPECT_LE(gemm_level(), cpu_level());
+TEST(Isa, LevelChoice) {
+    using isa::Level;
+    EXPECT_EQ(isa::level_for(nullptr, Level::avx2), Level::avx2);
+    EXPECT_EQ(isa::level_for("baseline", Level::avx512), Level::baseline);
+    EXPECT_EQ(isa::level_for("avx2", Level::avx512), Level::avx2);
+    EXPECT_EQ(isa::level_for("avx512", Level::avx2), Level::avx2);  // never above the processor
+    EXPECT_EQ(isa::level_for("avx512", Level::baseline), Level::baseline);
+    EXPECT_EQ(isa::level_for("AVX2", Level::avx512), Level::avx512);  // unknown: ignored
+    EXPECT_EQ(isa::level_for("", Level::avx2), Level::avx2);
+    EXPECT_LE(isa::level(), isa::cpu_level());
 }
 
 // Each level the processor has, against the plain triple loop, for the four
@@ -36,8 +38,9 @@ TEST(Gemm, LevelChoice) {
 TEST(Gemm, EveryLevelMatchesTheTripleLoop) {
     std::mt19937_64 rng(7);
     std::normal_distribution<double> normal;
-    for (int lv = 0; lv <= static_cast<int>(cpu_level()); ++lv) {
-        const GemmFn fn = gemm_at(static_cast<IsaLevel>(lv));
+    for (isa::Level lv : isa::kLevels) {
+        if (!isa::supported(lv)) continue;
+        const GemmFn fn = QV_ISA_AT(lv, gemm);
         for (auto [m, n, k] : {std::array<std::int64_t, 3>{1, 1, 1}, {7, 9, 3}, {33, 17, 300}, {260, 130, 70}}) {
             std::vector<double> a(m * k), b(k * n), c(m * n), want(m * n, 0.0);
             for (double& v : a) v = normal(rng);
@@ -52,7 +55,7 @@ TEST(Gemm, EveryLevelMatchesTheTripleLoop) {
                         for (std::int64_t j = 0; j < n; ++j) {
                             double s = 0.0;
                             for (std::int64_t p = 0; p < k; ++p) s += at(i, p) * bt(p, j);
-                            ASSERT_NEAR(c[i * n + j], s, 1e-11) << lv << " " << ta << tb << " " << m << "x" << n << "x" << k;
+                            ASSERT_NEAR(c[i * n + j], s, 1e-11) << isa::name(lv) << " " << ta << tb << " " << m << "x" << n << "x" << k;
                         }
                     }
                 }
