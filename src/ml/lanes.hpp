@@ -8,10 +8,9 @@
 
 #include "frame/buffer.hpp"
 #include "frame/views.hpp"
+#include "ml/ml_level.hpp"
 
 namespace qv::ml {
-
-inline constexpr std::size_t kLanes = 32;  // rows to a block
 
 // The rows of a matrix whose rows all have the length of its first, kLanes
 // to a block and, within a block, component by component: block(b)[k *

@@ -2,94 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <type_traits>
 #include <utility>
 
-#include "dl/clones.hpp"
 #include "frame/error.hpp"
+#include "ml/ml_level.hpp"
 
 namespace qv::ml {
 namespace {
-
-// r[c] = r[c] - p[c] * f for c < len: the product rounded, then subtracted.
-QV_CLONES void sub_scaled(double* __restrict r, const double* __restrict p, double f, std::size_t len) noexcept {
-    for (std::size_t c = 0; c < len; ++c) r[c] = r[c] - p[c] * f;
-}
-
-QV_CLONES void divide(double* r, double v, std::size_t len) noexcept {
-    for (std::size_t c = 0; c < len; ++c) r[c] = r[c] / v;
-}
-
-constexpr std::size_t kGroup = 8;  // elimination steps that later columns take together
-constexpr std::size_t kRows = 4;   // rows that take them together
-
-// For each of R rows x = xs[r] and c < len:
-// x[c] = (...(x[c] - p0[c] * f[0]) - p1[c] * f[1] ...) - p{steps-1}[c] * f[steps - 1]
-// where ps = pivots + s * stride and f = fs + r * kGroup: several steps' row
-// operations on several rows, each element held in a register across the
-// steps and each pivot element loaded once for all R rows, in vectors of VW
-// doubles. S > 0 fixes steps at compile time.
-template <std::size_t VW, std::size_t S, std::size_t R>
-[[gnu::always_inline]] inline void sub_scaled_steps(double* const* xs, const double* pivots, std::size_t stride,
-                                                    const double* fs, std::size_t steps, std::size_t len) noexcept {
-    typedef typename Vec<VW>::f64 V;
-    const std::size_t count = S ? S : steps;
-    std::size_t c = 0;
-    // B vectors of each row at columns c ..: the arrays stay in registers
-    // when every loop over them is unrolled.
-    auto block = [&]<std::size_t B>(std::integral_constant<std::size_t, B>) __attribute__((always_inline)) {
-        V v[R][B], p[B];
-#pragma GCC unroll 8
-        for (std::size_t r = 0; r < R; ++r)
-#pragma GCC unroll 2
-            for (std::size_t b = 0; b < B; ++b) std::memcpy(&v[r][b], xs[r] + c + VW * b, sizeof(V));
-#pragma GCC unroll 8
-        for (std::size_t s = 0; s < count; ++s) {
-#pragma GCC unroll 2
-            for (std::size_t b = 0; b < B; ++b) std::memcpy(&p[b], pivots + s * stride + c + VW * b, sizeof(V));
-#pragma GCC unroll 8
-            for (std::size_t r = 0; r < R; ++r) {
-                const double f = fs[r * kGroup + s];
-#pragma GCC unroll 2
-                for (std::size_t b = 0; b < B; ++b) v[r][b] = v[r][b] - p[b] * f;
-            }
-        }
-#pragma GCC unroll 8
-        for (std::size_t r = 0; r < R; ++r)
-#pragma GCC unroll 2
-            for (std::size_t b = 0; b < B; ++b) std::memcpy(xs[r] + c + VW * b, &v[r][b], sizeof(V));
-        c += VW * B;
-    };
-    while (c + 2 * VW <= len) block(std::integral_constant<std::size_t, 2>{});
-    if (c + VW <= len) block(std::integral_constant<std::size_t, 1>{});
-    for (; c < len; ++c)
-        for (std::size_t r = 0; r < R; ++r) {
-            double v = xs[r][c];
-            for (std::size_t s = 0; s < count; ++s) v = v - pivots[s * stride + c] * fs[r * kGroup + s];
-            xs[r][c] = v;
-        }
-}
-
-// A whole group of steps on kRows rows, and any number of steps on one row.
-template <std::size_t VW>
-[[gnu::always_inline]] inline void group_on_rows_at(double* const* xs, const double* pivots, std::size_t stride,
-                                                    const double* fs, std::size_t len) noexcept {
-    if constexpr (VW >= 8) {
-        sub_scaled_steps<VW, kGroup, kRows>(xs, pivots, stride, fs, kGroup, len);
-    } else {  // too few registers to share the pivot rows' loads
-        for (std::size_t r = 0; r < kRows; ++r)
-            sub_scaled_steps<VW, kGroup, 1>(xs + r, pivots, stride, fs + r * kGroup, kGroup, len);
-    }
-}
-QV_CLONES void group_on_rows(double* const* xs, const double* pivots, std::size_t stride, const double* fs,
-                             std::size_t len) noexcept {
-    QV_WIDEST(group_on_rows_at<W>(xs, pivots, stride, fs, len));
-}
-QV_CLONES void steps_on_row(double* x, const double* pivots, std::size_t stride, const double* fs, std::size_t steps,
-                            std::size_t len) noexcept {
-    QV_WIDEST(sub_scaled_steps<W, 0, 1>(&x, pivots, stride, fs, steps, len));
-}
 
 void swap_rows(double* a, std::size_t width, std::size_t i, std::size_t p) noexcept {
     std::swap_ranges(a + i * width, a + (i + 1) * width, a + p * width);
@@ -121,6 +40,7 @@ std::size_t pivot_row(const SquareMatrix& m, std::size_t i) noexcept {
 }
 
 double determinant(SquareMatrix m) noexcept {
+    const auto sub_scaled = QV_ISA_PICK(sub_scaled);
     const std::size_t n = m.n;
     double det = 1.0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -143,6 +63,10 @@ double determinant(SquareMatrix m) noexcept {
 }
 
 Matrix matrix_inverse(SquareMatrix m) {
+    const auto sub_scaled = QV_ISA_PICK(sub_scaled);
+    const auto divide = QV_ISA_PICK(divide);
+    const auto group_on_rows = QV_ISA_PICK(group_on_rows);
+    const auto steps_on_row = QV_ISA_PICK(steps_on_row);
     const std::size_t n = m.n;
     // inv starts as the identity; every row operation on m applies to inv too.
     Matrix inv;
