@@ -101,11 +101,235 @@ def matmul(a: _Matrix, b: _Matrix) -> list[list[float]]: ...
 
 def kmeans(
     data: _Matrix, k: SupportsIndex, max_iters: SupportsIndex, tolerance: _Float
-) -> tuple[list[list[float]], list[int]]: ...
-def pairwise_manhattan(matrix_a: _Matrix, matrix_b: _Matrix) -> list[list[float]]: ...
-def pairwise_cosine(matrix_a: _Matrix, matrix_b: _Matrix) -> list[list[float]]: ...
-def determinant(matrix: _Matrix) -> float: ...
-def matrix_inverse(matrix: _Matrix) -> list[list[float]]: ...
+) -> tuple[list[list[float]], list[int]]:
+    """Cluster points with Lloyd's k-means, starting from evenly spaced rows.
+
+    Parameters
+    ----------
+    data : sequence of sequences of float, or 2-D float64 ndarray
+        The n points, one row each. The first row's length d is the
+        dimension; longer rows take part with their first d components.
+    k : int
+        Number of clusters, 1 <= k <= n.
+    max_iters : int
+        Most iterations to run; 0 returns the starting centroids.
+    tolerance : float
+        Stop once the centroids moved less than this in one iteration (the
+        sum of their k Euclidean shifts, compared strictly). A negative or
+        NaN value never stops early.
+
+    Returns
+    -------
+    centroids : list of list of float
+        The k centroids after the last update.
+    labels : list of int
+        ``labels[i]`` is the cluster of row i from the last assignment step,
+        that is against the centroids before the last update; they are not
+        recomputed against `centroids`. All zeros when `max_iters` is 0.
+
+    Raises
+    ------
+    ValueError
+        "Invalid input data size or cluster count 'k'." when k is 0 or
+        greater than the number of rows (so also for an empty `data`).
+    ValueError
+        "row <i> of data has <m> values, fewer than the <d> of the first
+        row" for a row shorter than the first.
+    TypeError
+        "argument 'data': ..." (or 'k', 'max_iters', 'tolerance') for an
+        argument of the wrong type.
+    OverflowError
+        A negative `k` or `max_iters`.
+
+    Notes
+    -----
+    Centroid c starts as a copy of row ``c * (n // k)``; nothing is drawn at
+    random. Each iteration assigns every point to its nearest centroid by
+    squared Euclidean distance (ties go to the lower index; a NaN distance
+    never wins), moves each centroid to the mean of its points (summed in
+    point order) and puts an empty cluster back on its starting row. Cost
+    O(max_iters * n * k * d).
+
+    The interpreter lock is released once `data` is copied. The assignment
+    runs on the worker pool from 10 000 points, with the labels a sequential
+    loop gives. Equal inputs give equal results on every run, pool size and
+    processor.
+
+    Examples
+    --------
+    >>> import quorvane
+    >>> quorvane.kmeans([[0.0], [0.5], [9.0], [10.0]], 2, 10, 1e-9)
+    ([[0.25], [9.5]], [0, 0, 1, 1])
+    >>> quorvane.kmeans([[0.0], [0.5], [9.0], [10.0]], 2, 0, 0.0)
+    ([[0.0], [9.0]], [0, 0, 0, 0])
+    """
+
+def pairwise_manhattan(matrix_a: _Matrix, matrix_b: _Matrix) -> list[list[float]]:
+    """Manhattan (L1) distance from every row of one matrix to every row of another.
+
+    Parameters
+    ----------
+    matrix_a, matrix_b : sequence of sequences of float, or 2-D float64 ndarray
+        Rows of any lengths. A pair of rows is compared over their common
+        prefix: the longer row's extra components are ignored.
+
+    Returns
+    -------
+    list of list of float
+        ``m x p`` table for m rows in `matrix_a` and p in `matrix_b`: entry
+        ``[i][j]`` is the distance from row i of `matrix_a` to row j of
+        `matrix_b`. ``[]`` when either matrix has no rows; -0.0 for a pair
+        with no common component.
+
+    Raises
+    ------
+    TypeError
+        "argument 'matrix_a': ..." (or 'matrix_b') when an argument is not a
+        sequence of sequences of numbers.
+
+    Notes
+    -----
+    Each entry is the sum of ``|a[k] - b[k]|``, added in index order from
+    -0.0, so it is the same on every run, pool size and processor. Cost
+    O(m * p * d) for rows of d components. The interpreter lock is released
+    while the table is computed; from 10 000 rows in `matrix_a` (whatever
+    the size of `matrix_b`) its rows are split over the worker pool.
+
+    Examples
+    --------
+    >>> import quorvane
+    >>> quorvane.pairwise_manhattan([[1, 2], [0, 0]], [[4, 0], [1, 2, 9]])
+    [[5.0, 0.0], [4.0, 3.0]]
+    """
+
+def pairwise_cosine(matrix_a: _Matrix, matrix_b: _Matrix) -> list[list[float]]:
+    """Cosine similarity of every row of one matrix with every row of another.
+
+    Parameters
+    ----------
+    matrix_a, matrix_b : sequence of sequences of float, or 2-D float64 ndarray
+        Rows of any lengths. A pair of rows is compared over their common
+        prefix: the longer row's extra components are ignored.
+
+    Returns
+    -------
+    list of list of float
+        ``m x p`` table for m rows in `matrix_a` and p in `matrix_b`: entry
+        ``[i][j]`` is the similarity (in [-1, 1] up to rounding; not a
+        distance) of row i of `matrix_a` and row j of `matrix_b`. 0.0 where
+        either row is all zeros over the common prefix; ``[]`` when either
+        matrix has no rows.
+
+    Raises
+    ------
+    TypeError
+        "argument 'matrix_a': ..." (or 'matrix_b') when an argument is not a
+        sequence of sequences of numbers.
+
+    Notes
+    -----
+    ``dot / (sqrt(na) * sqrt(nb))``, where the dot product and the two
+    squared norms are each summed in index order, so the result is the
+    same on every run, pool size and processor. NaN components give NaN.
+    Cost O(m * p * d) for rows of d components. The interpreter lock is
+    released while the table is computed; from 10 000 rows in `matrix_a`
+    its rows are split over the worker pool.
+
+    Examples
+    --------
+    >>> import quorvane
+    >>> quorvane.pairwise_cosine([[1, 0]], [[0, 1], [2, 0], [0, 0]])
+    [[0.0, 1.0, 0.0]]
+    >>> quorvane.pairwise_cosine([[3, 4, 7]], [[3, 4]])
+    [[1.0]]
+    """
+
+def determinant(matrix: _Matrix) -> float:
+    """Determinant of a square matrix, by Gaussian elimination with partial pivoting.
+
+    Parameters
+    ----------
+    matrix : sequence of sequences of float, or 2-D float64 ndarray
+        n rows of n numbers each, n >= 1. Not modified.
+
+    Returns
+    -------
+    float
+        The determinant. 0.0 as soon as a pivot's magnitude is below 1e-12,
+        so ``[[1e-13, 0], [0, 1e-13]]`` gives 0.0; a 1 x 1 matrix gives its
+        element unchanged.
+
+    Raises
+    ------
+    ValueError
+        "Matrix must be square." when `matrix` has no rows or a row's length
+        differs from the number of rows.
+    TypeError
+        "argument 'matrix': ..." when `matrix` is not a sequence of
+        sequences of numbers.
+
+    Notes
+    -----
+    In each column the row of largest magnitude becomes the pivot (the
+    first of equal ones); every row swap flips the sign, and the result is
+    the product of the pivots. NaN entries propagate. Cost O(n^3), on the
+    calling thread with the interpreter lock released (for n >= 2). The
+    same bits on every processor.
+
+    Examples
+    --------
+    >>> import quorvane
+    >>> quorvane.determinant([[2.0, 1.0], [1.0, 3.0]])
+    5.0
+    >>> quorvane.determinant([[0, 1], [1, 0]])
+    -1.0
+    >>> quorvane.determinant([[1, 2], [2, 4]])
+    0.0
+    """
+
+def matrix_inverse(matrix: _Matrix) -> list[list[float]]:
+    """Inverse of a square matrix, by Gauss-Jordan elimination with partial pivoting.
+
+    Parameters
+    ----------
+    matrix : sequence of sequences of float, or 2-D float64 ndarray
+        n rows of n numbers each, n >= 1. Not modified.
+
+    Returns
+    -------
+    list of list of float
+        The n x n inverse, as rows.
+
+    Raises
+    ------
+    ValueError
+        "Matrix must be square." when `matrix` has no rows or a row's length
+        differs from the number of rows.
+    ValueError
+        "Matrix is singular and cannot be inverted." when a pivot's magnitude
+        is below 1e-12.
+    TypeError
+        "argument 'matrix': ..." when `matrix` is not a sequence of
+        sequences of numbers.
+
+    Notes
+    -----
+    In each column the row of largest magnitude becomes the pivot (the
+    first of equal ones); it is divided by the pivot and subtracted from
+    every other row, and the same operations turn the identity into the
+    inverse. NaN entries propagate. Cost O(n^3), on the calling thread with
+    the interpreter lock released. The same bits on every processor.
+
+    Examples
+    --------
+    >>> import quorvane
+    >>> quorvane.matrix_inverse([[2, 0], [0, 4]])
+    [[0.5, 0.0], [0.0, 0.25]]
+    >>> quorvane.matrix_inverse([[1, 2], [2, 4]])
+    Traceback (most recent call last):
+        ...
+    ValueError: Matrix is singular and cannot be inverted.
+    """
 
 # --- deep-learning formulas over float64 arrays ---------------------------------
 
