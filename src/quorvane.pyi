@@ -835,13 +835,331 @@ def tanh_derivative(x: _F64) -> _F64:
     array([1.      , 0.419974, 0.      ])
     """
 
-def softmax(x: _F64) -> _F64: ...
-def softmax_cross_entropy(logits: _F64, targets: NDArray[np.int64]) -> tuple[float, _F64]: ...
-def one_hot(indices: NDArray[np.int64], num_classes: SupportsIndex) -> _F64: ...
-def mse_loss(predictions: _F64, targets: _F64) -> float: ...
-def categorical_cross_entropy(predictions: _F64, targets: _F64) -> float: ...
-def mae_loss(predictions: _F64, targets: _F64) -> float: ...
-def bce_loss(predictions: _F64, targets: _F64) -> float: ...
+def softmax(x: _F64) -> _F64:
+    """Row-wise softmax of a (batch, classes) matrix.
+
+    Parameters
+    ----------
+    x : 2-D float64 ndarray
+        C-contiguous (row-major) logits, one row per sample.
+
+    Returns
+    -------
+    ndarray
+        New float64 array of the same shape; each row sums to 1 (up to
+        rounding). A row holding NaN or +inf, or only -inf, becomes all NaN.
+
+    Raises
+    ------
+    ValueError
+        "input must be C-contiguous" for a Fortran-ordered, transposed or
+        sliced matrix (use ``np.ascontiguousarray``).
+    TypeError
+        "argument 'x': '<type>' object cannot be converted to 'PyArray<T, D>'"
+        when `x` is not a 2-D float64 ndarray.
+    RuntimeError
+        "Already mutably borrowed" when another thread's running call
+        updates `x` in place.
+
+    Notes
+    -----
+    Each row subtracts its largest non-NaN element, exponentiates, and
+    divides by the sum of the exponentials (added in column order), so
+    large logits do not overflow. O(batch * classes). Releases the
+    interpreter lock; from 10 000 rows the rows are split over the worker
+    pool. Rows are independent, so the result is the same on every run,
+    pool size and processor.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> x = np.array([[1.0, 2.0, 3.0], [1000.0, 1001.0, 1002.0]])
+    >>> np.round(quorvane.softmax(x), 4)
+    array([[0.09  , 0.2447, 0.6652],
+           [0.09  , 0.2447, 0.6652]])
+    """
+
+def softmax_cross_entropy(logits: _F64, targets: NDArray[np.int64]) -> tuple[float, _F64]:
+    """Mean softmax cross-entropy loss and its gradient with respect to the logits.
+
+    Parameters
+    ----------
+    logits : 2-D float64 ndarray
+        C-contiguous (batch, classes) matrix of unnormalised scores.
+    targets : 1-D int64 ndarray
+        Contiguous; the class index of each row, ``0 <= t < classes`` (not
+        one-hot vectors).
+
+    Returns
+    -------
+    loss : float
+        Mean over the rows of ``-log(max(q, 1e-15))``, q being the softmax
+        probability of the row's target class; NaN for an empty batch.
+    grad : ndarray
+        New (batch, classes) float64 array, ``(softmax(logits) -
+        one_hot(targets, classes)) / batch``.
+
+    Raises
+    ------
+    ValueError
+        "logits must be C-contiguous", "targets must be contiguous",
+        "targets length must match logits batch size", "target class index
+        out of range for logits.shape[1]" (a target below 0 or not below
+        classes); checked in this order, before any computation.
+    TypeError
+        "argument 'logits': ..." / "argument 'targets': '<type>' object
+        cannot be converted to 'PyArray<T, D>'" for another type, dtype
+        (int32 targets included) or number of dimensions.
+    RuntimeError
+        "Already mutably borrowed" when another thread's running call
+        updates one of the arrays in place.
+
+    Notes
+    -----
+    One pass per row: the softmax of `softmax` is written into the gradient,
+    and 1 subtracted at the target. The floor of 1e-15 keeps a vanishing
+    target probability from giving an infinite loss (at most about 34.54
+    per row). O(batch * classes). Releases the interpreter lock; from
+    10 000 rows the rows are split over the worker pool. The row losses are
+    then added in row order, so the result is the same on every run, pool
+    size and processor.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> logits, targets = np.array([[0.0, 0.0]]), np.array([1])
+    >>> loss, grad = quorvane.softmax_cross_entropy(logits, targets)
+    >>> round(loss, 6)
+    0.693147
+    >>> grad
+    array([[ 0.5, -0.5]])
+    """
+
+def one_hot(indices: NDArray[np.int64], num_classes: SupportsIndex) -> _F64:
+    """One-hot rows of class indices.
+
+    Parameters
+    ----------
+    indices : 1-D int64 ndarray
+        Contiguous class indices, each ``0 <= i < num_classes`` (negative
+        indices do not wrap around).
+    num_classes : int
+        Number of columns of the result.
+
+    Returns
+    -------
+    ndarray
+        New float64 array of shape ``(len(indices), num_classes)``: row r is
+        1.0 at column ``indices[r]`` and 0.0 elsewhere.
+
+    Raises
+    ------
+    ValueError
+        "indices must be contiguous"; "class index out of range for
+        num_classes" for the first index outside [0, num_classes);
+        "one_hot result too large: <n> x <num_classes> elements" when the
+        result's size cannot be expressed.
+    MemoryError
+        When the result cannot be allocated.
+    TypeError
+        "argument 'indices': '<type>' object cannot be converted to
+        'PyArray<T, D>'" when `indices` is not a 1-D int64 ndarray;
+        "argument 'num_classes': ..." when `num_classes` is not an int.
+    OverflowError
+        A negative `num_classes`.
+    RuntimeError
+        "Already mutably borrowed" when another thread's running call
+        writes `indices`' memory in place.
+
+    Notes
+    -----
+    O(n * num_classes) to fill the zeros, O(n) to set the ones. Releases the
+    interpreter lock; runs on the calling thread (no worker pool).
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> quorvane.one_hot(np.array([2, 0]), 3)
+    array([[0., 0., 1.],
+           [1., 0., 0.]])
+    """
+
+def mse_loss(predictions: _F64, targets: _F64) -> float:
+    """Mean squared error: ``sum((p - y) ** 2) / n``.
+
+    Parameters
+    ----------
+    predictions, targets : 1-D float64 ndarray
+        Of one common, non-zero length n; any strides.
+
+    Returns
+    -------
+    float
+        The mean of the squared differences. NaN and infinities propagate.
+
+    Raises
+    ------
+    ValueError
+        "Predictions and targets must have matching non-zero lengths."
+    TypeError
+        "argument 'predictions': '<type>' object cannot be converted to
+        'PyArray<T, D>'" (or 'targets') for anything but a 1-D float64
+        ndarray.
+    RuntimeError
+        "Already mutably borrowed" when another thread's running call
+        updates one of the arrays in place.
+
+    Notes
+    -----
+    O(n). Releases the interpreter lock. Below 10 000 elements, or when an
+    array is not of unit stride, the terms are added in index order from
+    -0.0. From 10 000 unit-stride elements the sum runs on the worker pool
+    in a fixed grouping (pieces of at most 4 096 elements): the same bits on
+    every run, pool size and processor, possibly not those of a
+    left-to-right sum.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> quorvane.mse_loss(np.array([1.0, 2.0]), np.array([1.0, 4.0]))
+    2.0
+    """
+
+def categorical_cross_entropy(predictions: _F64, targets: _F64) -> float:
+    """Cross-entropy of probabilities against targets, averaged over all n entries.
+
+    Parameters
+    ----------
+    predictions : 1-D float64 ndarray
+        Predicted probabilities, flattened over samples and classes; any
+        strides. Each is clamped to [1e-15, 1 - 1e-15] before the log.
+    targets : 1-D float64 ndarray
+        Target values (normally one-hot), same length; not validated.
+
+    Returns
+    -------
+    float
+        ``sum(-log(clamp(p)) * y) / n``, n counting every entry (not every
+        sample). A NaN prediction gives NaN.
+
+    Raises
+    ------
+    ValueError
+        "Predictions and targets must have matching non-zero lengths."
+    TypeError
+        "argument 'predictions': '<type>' object cannot be converted to
+        'PyArray<T, D>'" (or 'targets') for anything but a 1-D float64
+        ndarray.
+    RuntimeError
+        "Already mutably borrowed" when another thread's running call
+        updates one of the arrays in place.
+
+    Notes
+    -----
+    O(n). Releases the interpreter lock. Summed as `mse_loss` is: in index
+    order below 10 000 elements or for strided arrays, else on the worker
+    pool in a fixed grouping that gives the same bits on every run, pool
+    size and processor.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> predictions, targets = np.array([0.5, 0.5]), np.array([1.0, 0.0])
+    >>> round(quorvane.categorical_cross_entropy(predictions, targets), 6)
+    0.346574
+    """
+
+def mae_loss(predictions: _F64, targets: _F64) -> float:
+    """Mean absolute error: ``sum(|p - y|) / n``.
+
+    Parameters
+    ----------
+    predictions, targets : 1-D float64 ndarray
+        Of one common, non-zero length n; any strides.
+
+    Returns
+    -------
+    float
+        The mean of the absolute differences. NaN and infinities propagate.
+
+    Raises
+    ------
+    ValueError
+        "Predictions and targets must have matching non-zero lengths."
+    TypeError
+        "argument 'predictions': '<type>' object cannot be converted to
+        'PyArray<T, D>'" (or 'targets') for anything but a 1-D float64
+        ndarray.
+    RuntimeError
+        "Already mutably borrowed" when another thread's running call
+        updates one of the arrays in place.
+
+    Notes
+    -----
+    O(n). Releases the interpreter lock. Summed as `mse_loss` is: in index
+    order below 10 000 elements or for strided arrays, else on the worker
+    pool in a fixed grouping that gives the same bits on every run, pool
+    size and processor.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> quorvane.mae_loss(np.array([1.0, 2.0]), np.array([1.0, 4.0]))
+    1.0
+    """
+
+def bce_loss(predictions: _F64, targets: _F64) -> float:
+    """Binary cross-entropy: ``-sum(y * log(p) + (1 - y) * log(1 - p)) / n``.
+
+    Parameters
+    ----------
+    predictions : 1-D float64 ndarray
+        Predicted probabilities; any strides. Each is clamped to
+        [1e-15, 1 - 1e-15] before the logs, so 0.0 and 1.0 give a finite
+        loss.
+    targets : 1-D float64 ndarray
+        Targets (normally 0.0 or 1.0), same length; not validated.
+
+    Returns
+    -------
+    float
+        The mean loss over the n elements. A NaN prediction gives NaN.
+
+    Raises
+    ------
+    ValueError
+        "Predictions and targets must have matching non-zero lengths."
+    TypeError
+        "argument 'predictions': '<type>' object cannot be converted to
+        'PyArray<T, D>'" (or 'targets') for anything but a 1-D float64
+        ndarray.
+    RuntimeError
+        "Already mutably borrowed" when another thread's running call
+        updates one of the arrays in place.
+
+    Notes
+    -----
+    Each term is ``log(1 - pc) * (1 - y) + log(pc) * y`` with pc the clamped
+    prediction; `log` is the module's own vectorised one, within one unit in
+    the last place of the C library's. O(n). Releases the interpreter lock.
+    Summed as `mse_loss` is: in index order below 10 000 elements or for
+    strided arrays, else on the worker pool in a fixed grouping that gives
+    the same bits on every run, pool size and processor.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> round(quorvane.bce_loss(np.array([0.9, 0.2]), np.array([1.0, 0.0])), 6)
+    0.164252
+    """
+
 def sgd_momentum_step(params: _F64, grads: _F64, velocity: _F64, lr: _Float, momentum: _Float) -> None: ...
 def adam_step(
     params: _F64,
