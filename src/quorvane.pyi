@@ -1160,7 +1160,63 @@ def bce_loss(predictions: _F64, targets: _F64) -> float:
     0.164252
     """
 
-def sgd_momentum_step(params: _F64, grads: _F64, velocity: _F64, lr: _Float, momentum: _Float) -> None: ...
+def sgd_momentum_step(params: _F64, grads: _F64, velocity: _F64, lr: _Float, momentum: _Float) -> None:
+    """One step of SGD with momentum, in place on `params` and `velocity`.
+
+    Parameters
+    ----------
+    params : 1-D float64 ndarray
+        Contiguous and writeable; updated in place.
+    grads : 1-D float64 ndarray
+        Contiguous; read only.
+    velocity : 1-D float64 ndarray
+        Contiguous and writeable; the momentum buffer the caller keeps
+        (zeros at the start), updated in place.
+    lr, momentum : float
+        Learning rate and momentum factor; used as given.
+
+    Returns
+    -------
+    None
+
+    Raises
+    ------
+    ValueError
+        "grads must be contiguous", "params must be contiguous", "velocity
+        must be contiguous", "params, grads, and velocity must be the same
+        length", checked in this order; "argument 'params': array is
+        read-only" (or 'velocity'); "argument 'params': array elements are
+        not aligned to 8 bytes" (or 'velocity'); "sgd_momentum_step():
+        'params' and 'grads' share memory" when two arguments are one array
+        or overlapping views.
+    TypeError
+        "argument 'params': '<type>' object cannot be converted to
+        'PyArray<T, D>'" (likewise for the other arrays) for anything but a
+        1-D float64 ndarray; "argument 'lr': ..." for a non-number.
+    RuntimeError
+        "Already borrowed" when another thread's running call holds
+        `params` or `velocity`, "Already mutably borrowed" when one updates
+        `grads` in place.
+
+    Notes
+    -----
+    For each i: ``velocity[i] = momentum * velocity[i] + grads[i]``, then
+    ``params[i] = params[i] - velocity[i] * lr``. Every check precedes the
+    first write: on an error nothing is changed. O(n). Releases the
+    interpreter lock; from 10 000 elements the update is split over the
+    worker pool. Each element is updated on its own, so the result is the
+    same on every run, pool size and processor.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> params, grads, velocity = np.array([1.0]), np.array([0.5]), np.zeros(1)
+    >>> quorvane.sgd_momentum_step(params, grads, velocity, 0.1, 0.9)
+    >>> params, velocity
+    (array([0.95]), array([0.5]))
+    """
+
 def adam_step(
     params: _F64,
     grads: _F64,
@@ -1171,9 +1227,180 @@ def adam_step(
     beta2: _Float = 0.999,
     eps: _Float = 1e-8,
     t: SupportsIndex = 1,
-) -> None: ...
-def clip_grad_norm(grads: _F64, max_norm: _Float) -> float: ...
-def dropout(x: _F64, p: _Float, seed: SupportsIndex | None = None) -> _F64: ...
+) -> None:
+    """One Adam step, in place on `params`, `m` and `v`.
+
+    Parameters
+    ----------
+    params : 1-D float64 ndarray
+        Contiguous and writeable; updated in place.
+    grads : 1-D float64 ndarray
+        Contiguous; read only.
+    m, v : 1-D float64 ndarray
+        Contiguous and writeable; the first and second moment buffers the
+        caller keeps (zeros at the start), updated in place.
+    lr : float, default 0.001
+        Learning rate.
+    beta1, beta2 : float, default 0.9 and 0.999
+        Decay rates of the moments; used as given.
+    eps : float, default 1e-8
+        Added to the square root of the corrected second moment.
+    t : int, default 1
+        The timestep, counted from 1, for the bias correction; a 32-bit
+        signed integer. 0 makes every parameter NaN.
+
+    Returns
+    -------
+    None
+
+    Raises
+    ------
+    ValueError
+        "grads must be contiguous", "params must be contiguous", "m must be
+        contiguous", "v must be contiguous", "params, grads, m, and v must
+        be the same length", checked in this order; "argument 'm': array is
+        read-only" (or 'params', 'v'); "argument 'm': array elements are not
+        aligned to 8 bytes"; "adam_step(): 'm' and 'v' share memory" when
+        two arguments are one array or overlapping views.
+    TypeError
+        "argument 'params': '<type>' object cannot be converted to
+        'PyArray<T, D>'" (likewise for the other arrays) for anything but a
+        1-D float64 ndarray; "argument 't': ..." for a non-integer `t`.
+    OverflowError
+        "out of range integral type conversion attempted" for `t` outside
+        the 32-bit range.
+    RuntimeError
+        "Already borrowed" when another thread's running call holds
+        `params`, `m` or `v`, "Already mutably borrowed" when one updates
+        `grads` in place.
+
+    Notes
+    -----
+    With ``bc1 = 1 - beta1**t`` and ``bc2 = 1 - beta2**t`` (computed once,
+    by repeated squaring), for each i and g = grads[i]:
+    ``m[i] = (1 - beta1) * g + m[i] * beta1``,
+    ``v[i] = (1 - beta2) * g * g + v[i] * beta2``,
+    ``params[i] -= (m[i] / bc1) * lr / (sqrt(v[i] / bc2) + eps)``.
+    Every check precedes the first write: on an error nothing is changed.
+    O(n). Releases the interpreter lock; from 10 000 elements the update is
+    split over the worker pool. The same result on every run, pool size and
+    processor.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> params, grads, m, v = np.array([1.0]), np.array([0.5]), np.zeros(1), np.zeros(1)
+    >>> quorvane.adam_step(params, grads, m, v)
+    >>> np.round(params, 6), m, v
+    (array([0.999]), array([0.05]), array([0.00025]))
+    """
+
+def clip_grad_norm(grads: _F64, max_norm: _Float) -> float:
+    """Clip `grads` in place to an L2 norm of at most `max_norm`; return the old norm.
+
+    Parameters
+    ----------
+    grads : 1-D float64 ndarray
+        Contiguous and writeable; scaled in place when its norm exceeds
+        `max_norm`.
+    max_norm : float
+        The largest norm to keep. Not validated: 0.0 zeroes the gradient, a
+        negative value also flips its sign, NaN never clips.
+
+    Returns
+    -------
+    float
+        The L2 norm of `grads` before clipping (-0.0 for an empty array).
+
+    Raises
+    ------
+    ValueError
+        "grads must be contiguous"; "argument 'grads': array is read-only";
+        "argument 'grads': array elements are not aligned to 8 bytes".
+    TypeError
+        "argument 'grads': '<type>' object cannot be converted to
+        'PyArray<T, D>'" for anything but a 1-D float64 ndarray;
+        "argument 'max_norm': ..." for a non-number.
+    RuntimeError
+        "Already borrowed" when another thread's running call holds `grads`.
+
+    Notes
+    -----
+    ``norm = sqrt(sum(g * g))``; when the sum is positive and
+    ``norm > max_norm`` (strictly) every element is multiplied by
+    ``max_norm / norm``. A gradient holding NaN returns NaN and is left
+    alone. O(n). Releases the interpreter lock. Below 10 000 elements the
+    squares are added in index order from -0.0; from 10 000 the sum and the
+    scaling run on the worker pool, the sum in a fixed grouping (pieces of
+    at most 4 096 elements) that gives the same bits on every run, pool
+    size and processor.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> grads = np.array([3.0, 4.0])
+    >>> quorvane.clip_grad_norm(grads, 1.0)
+    5.0
+    >>> grads
+    array([0.6, 0.8])
+    """
+
+def dropout(x: _F64, p: _Float, seed: SupportsIndex | None = None) -> _F64:
+    """Inverted dropout: zero elements with probability `p`, scale the rest up.
+
+    Parameters
+    ----------
+    x : 1-D float64 ndarray
+        Contiguous activations; read only.
+    p : float
+        Drop probability, ``0 <= p < 1``. 0 returns a copy of `x`.
+    seed : int or None, default None
+        A seed in [0, 2**64) for a reproducible mask; None draws a fresh
+        mask.
+
+    Returns
+    -------
+    ndarray
+        New 1-D float64 array of the same length; each element is either
+        ``x[i] * (1 / (1 - p))`` or +0.0.
+
+    Raises
+    ------
+    ValueError
+        "dropout probability p must be in [0, 1)" (also for NaN; checked
+        first), then "input must be contiguous".
+    TypeError
+        "argument 'x': '<type>' object cannot be converted to
+        'PyArray<T, D>'" for anything but a 1-D float64 ndarray;
+        "argument 'p': ..." or "argument 'seed': ..." for a wrong type.
+    OverflowError
+        A negative `seed`, or one of 2**64 or more.
+    RuntimeError
+        "Already mutably borrowed" when another thread's running call
+        updates `x` in place.
+
+    Notes
+    -----
+    One uniform draw u in [0, 1) per element: the element is kept when
+    ``1 - p > u``. With a seed, the draws come from one ChaCha12 generator
+    keyed from the seed, in index order on the calling thread: the same
+    mask on every run, machine and pool size. Without one, the array is
+    split over the worker pool whatever its size, each piece drawing from
+    its thread's generator seeded from the operating system: not
+    reproducible. O(n). Releases the interpreter lock.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvane
+    >>> quorvane.dropout(np.arange(1.0, 9.0), 0.5, seed=7)
+    array([ 2.,  4.,  6.,  0., 10.,  0., 14., 16.])
+    >>> out = quorvane.dropout(np.ones(1000), 0.25)
+    >>> bool(np.all((out == 0.0) | (out == 1.0 / 0.75)))
+    True
+    """
 
 # --- classes -------------------------------------------------------------------
 
