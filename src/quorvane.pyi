@@ -230,7 +230,7 @@ def parallel_sort(arr: _Ints) -> list[int]:
     affinity mask and cgroup CPU quota; 4 if unknown); each chunk is sorted
     by quicksort on a new operating-system thread of its own, and the sorted
     chunks are merged in pairs, round after round, on the calling thread.
-    Expected O((n / t) log n + n log t) time, n extra elements for the
+    Expected O((n / t) log n + n log t) time and O(n) extra memory for the
     merges. The interpreter lock is released throughout. The worker pool
     and ``RAYON_NUM_THREADS`` play no part. The result depends on the input
     alone.
@@ -431,12 +431,11 @@ def levenshtein(a: str, b: str) -> int:
     -----
     The common prefix and suffix are stripped, then the bit-parallel
     algorithm runs over the rest: one machine word holds 64 cells of a
-    column of the distance table, so a shorter string of up to 64 bytes
-    costs O(n) word operations for a longer string of n bytes, and a longer
-    pattern costs O(ceil(m / 64) n), its 64-byte blocks run side by side in
-    AVX2 or AVX-512 lanes where the processor has them. For similar strings
-    only a band around the diagonal is computed, widened until it is sure to
-    hold the answer. Calls where the shorter string has at most 64 bytes and
+    column of the distance table. For byte lengths m <= n that is
+    O(ceil(m / 64) n) word operations; a shorter string of more than 64
+    bytes runs its 64-byte blocks side by side in AVX2 or AVX-512 lanes
+    where the processor has them. For similar strings only a band around
+    the diagonal is computed, widened until it is sure to hold the answer. Calls where the shorter string has at most 64 bytes and
     the longer at most 256 keep the interpreter lock (they take under a
     microsecond); all others release it. Never uses the worker pool. The
     result is exact on every processor.
@@ -1628,8 +1627,8 @@ class VaneHashMap:
     An open-addressing table with linear probing and deleted-slot markers;
     keys are hashed by the SplitMix64 finaliser. It starts with 16 slots
     and doubles before an insertion would bring the live entries to 70 %
-    of the slots, dropping the deleted markers as it grows; it never
-    shrinks. Expected O(1) per ``insert``, ``get``, ``remove`` and
+    of the slots; deleted markers are dropped when it grows, or when they
+    pile up, by a rebuild at the same size. It never shrinks. Expected O(1) per ``insert``, ``get``, ``remove`` and
     ``contains``. ``keys``, ``values`` and ``items`` list in slot order,
     which follows from the keys and the history of the map (the same on
     every run), not insertion order.
