@@ -435,10 +435,11 @@ def levenshtein(a: str, b: str) -> int:
     O(ceil(m / 64) n) word operations; a shorter string of more than 64
     bytes runs its 64-byte blocks side by side in AVX2 or AVX-512 lanes
     where the processor has them. For similar strings only a band around
-    the diagonal is computed, widened until it is sure to hold the answer. Calls where the shorter string has at most 64 bytes and
-    the longer at most 256 keep the interpreter lock (they take under a
-    microsecond); all others release it. Never uses the worker pool. The
-    result is exact on every processor.
+    the diagonal is computed, widened until it is sure to hold the answer.
+    Calls where the shorter string has at most 64 bytes and the longer at
+    most 256 keep the interpreter lock (they take under a microsecond); all
+    others release it. Never uses the worker pool. The result is exact on
+    every processor.
 
     Examples
     --------
@@ -1628,10 +1629,11 @@ class VaneHashMap:
     keys are hashed by the SplitMix64 finaliser. It starts with 16 slots
     and doubles before an insertion would bring the live entries to 70 %
     of the slots; deleted markers are dropped when it grows, or when they
-    pile up, by a rebuild at the same size. It never shrinks. Expected O(1) per ``insert``, ``get``, ``remove`` and
-    ``contains``. ``keys``, ``values`` and ``items`` list in slot order,
-    which follows from the keys and the history of the map (the same on
-    every run), not insertion order.
+    pile up, by a rebuild at the same size. It never shrinks. Expected
+    O(1) per ``insert``, ``get``, ``remove`` and ``contains``. ``keys``,
+    ``values`` and ``items`` list in slot order, which follows from the
+    keys and the history of the map (the same on every run), not insertion
+    order.
 
     Every method runs with the interpreter lock held and never uses the
     worker pool. ``insert`` and ``remove`` hold an exclusive borrow of the
