@@ -1669,6 +1669,10 @@ class VaneHashMap:
             ``"VaneHashMap.__new__() takes 0 positional arguments but 1 was
             given"`` (and the like) for any argument.
 
+        Notes
+        -----
+        O(1), with the interpreter lock held.
+
         Examples
         --------
         >>> import quorvane
@@ -1690,6 +1694,10 @@ class VaneHashMap:
             ``"Already mutably borrowed"`` during an ``insert`` or
             ``remove`` on the map whose argument conversion runs Python
             code.
+
+        Notes
+        -----
+        O(1): the count is kept, not computed.
 
         Examples
         --------
