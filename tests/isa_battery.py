@@ -18,9 +18,12 @@ digests: dict[str, str] = {}
 
 
 def put(name, *values):
+    # A NaN's sign follows the order of an instruction's operands, which
+    # each level's build chooses: NaNs count as equal.
     h = hashlib.sha256()
     for v in values:
-        h.update(np.asarray(v, dtype=np.float64).tobytes())
+        v = np.asarray(v, dtype=np.float64)
+        h.update(np.where(np.isnan(v), np.nan, v).tobytes())
     digests[name] = h.hexdigest()
 
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "dl/clones.hpp"
+#include "dl/dl_level.hpp"
 #include "dl/optim.hpp"
 #include "frame/buffer.hpp"
 #include "frame/error.hpp"
@@ -12,17 +12,6 @@
 #include "random/random.hpp"
 
 namespace qv::dl {
-namespace {
-
-// out[i] holds element i's unit float on entry and its result on exit:
-// survivors scaled, the dropped +0.0. Branch-free so that it vectorises
-// (a random mask defeats branch prediction).
-QV_CLONES void apply_mask(const double* __restrict x, double* __restrict out, std::size_t n, double keep,
-                          double scale) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = keep > out[i] ? x[i] * scale : 0.0;
-}
-
-}  // namespace
 
 NewArray dropout(const F64View& x, double p, std::optional<std::uint64_t> seed) {
     if (!(p >= 0.0 && p < 1.0)) value_error("dropout probability p must be in [0, 1)");
@@ -33,12 +22,13 @@ NewArray dropout(const F64View& x, double p, std::optional<std::uint64_t> seed) 
     double* o = out.data();
     // One unit float per element in index order, drawn a block at a time
     // straight into the output, then the mask over the block.
+    const auto dropout_mask = QV_ISA_PICK(dropout_mask);
     auto piece = [&](rnd::BlockGenerator& g, std::size_t lo, std::size_t hi) {
         constexpr std::size_t kBlock = 2048;
         for (std::size_t b = lo; b < hi; b += kBlock) {
             const std::size_t e = std::min(hi, b + kBlock);
             rnd::fill_unit_floats(g, o + b, e - b);
-            apply_mask(x.data + b, o + b, e - b, keep, scale);
+            dropout_mask(x.data + b, o + b, e - b, keep, scale);
         }
     };
     if (seed) {

@@ -1,21 +1,22 @@
 // One leaf of a lane-grouped parallel sum (par::sum_lanes) with vector loads
 // and additions: the 32 lanes are 32 / W vectors of W, lane l in
 // v[l / W][l % W], so that terms i .. i + 31 of the leaf are added to lanes
-// 0 .. 31 by 32 / W loads and additions. Call these from a QV_CLONES
-// function through QV_WIDEST, so that they are built for each x86-64 level
-// at its register width.
+// 0 .. 31 by 32 / W loads and additions. Kernels built per level call them
+// at the level's width (isa::kWidth).
 #pragma once
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
-#include "dl/clones.hpp"
-#include "parallel/pool.hpp"
+#include "isa/level.hpp"
+#include "isa/sums.hpp"
+#include "isa/vec.hpp"
 
 namespace qv::dl::lanes {
+inline namespace QV_ISA_INLINE {
 
-static_assert(par::kSumLanes == 32);
+static_assert(isa::kSumLanes == 32);
 
 // The term made of element i of one or two arrays a and b.
 enum class Term {
@@ -37,10 +38,10 @@ inline double term_of(double a, double b) {
 template <std::size_t W>
 struct Lanes {
     static constexpr std::size_t N = 32 / W;
-    typename Vec<W>::f64 v[N];
+    typename isa::Vec<W>::f64 v[N];
     [[gnu::always_inline]] Lanes() {
 #pragma GCC unroll 16
-        for (std::size_t k = 0; k < N; ++k) v[k] = -typename Vec<W>::f64{};  // -0.0
+        for (std::size_t k = 0; k < N; ++k) v[k] = -typename isa::Vec<W>::f64{};  // -0.0
     }
 };
 
@@ -48,8 +49,8 @@ struct Lanes {
 // for m a multiple of 32.
 template <std::size_t W, Term term>
 [[gnu::always_inline]] inline void add_whole(Lanes<W>& lanes, const double* a, const double* b, std::size_t m) {
-    typedef typename Vec<W>::f64 V;
-    typedef typename Vec<W>::i64 VI;
+    typedef typename isa::Vec<W>::f64 V;
+    typedef typename isa::Vec<W>::i64 VI;
     for (std::size_t i = 0; i < m; i += 32) {
 #pragma GCC unroll 16
         for (std::size_t k = 0; k < Lanes<W>::N; ++k) {
@@ -75,7 +76,7 @@ template <std::size_t W, Term term>
     double acc[32];
     std::memcpy(acc, lanes.v, sizeof acc);
     for (std::size_t l = 0; l < m; ++l) acc[l] = acc[l] + term_of<term>(a[l], b[l]);
-    return par::detail::combine_lanes(acc);
+    return isa::combine_lanes(acc);
 }
 
 // The lane-grouped sum of the terms of a[0 .. m) (and b[0 .. m)).
@@ -106,4 +107,5 @@ template <std::size_t W, class Fill>
     return finish<W, Term::value>(lanes, block + whole, block + whole, rest - whole);
 }
 
+}  // namespace QV_ISA_INLINE
 }  // namespace qv::dl::lanes

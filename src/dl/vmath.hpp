@@ -11,15 +11,27 @@
 #include <cmath>
 #include <cstdint>
 
-namespace qv::dl::vm {
+#include "isa/level.hpp"
 
-inline std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
-inline double from_bits(std::uint64_t u) { return std::bit_cast<double>(u); }
+namespace qv::dl::vm {
 
 // exp's clamp bounds, 710 and -746. They are read from memory on purpose: as
 // literal constants the compiler works out exp's intermediate values for a
 // clamped lane ahead and blends them in, which costs a fifth of exp's time.
 extern const double exp_upper, exp_lower;
+
+// Which tanh the C library has here: on x86-64 it picks a build of expm1
+// with fused multiply-add when the processor has FMA (and one without
+// otherwise); another C library may have another algorithm altogether. The
+// answer comes from the C library itself, once, at a few inputs.
+enum class LibmTanh { fused, unfused, other };
+LibmTanh libm_tanh();
+
+// Built into each level's kernels (see isa/per_level.hpp).
+inline namespace QV_ISA_INLINE {
+
+inline std::uint64_t bits_of(double v) { return std::bit_cast<std::uint64_t>(v); }
+inline double from_bits(std::uint64_t u) { return std::bit_cast<double>(u); }
 
 namespace detail {
 
@@ -210,13 +222,6 @@ template <bool Fused>
     return from_bits((bits_of(z) & ~kSign) | (bits_of(x) & kSign));
 }
 
-// Which tanh the C library has here: on x86-64 it picks a build of expm1
-// with fused multiply-add when the processor has FMA (and one without
-// otherwise); another C library may have another algorithm altogether. The
-// answer comes from the C library itself, once, at a few inputs.
-enum class LibmTanh { fused, unfused, other };
-LibmTanh libm_tanh();
-
 // body(f) with f the tanh above that gives the C library's bits here, or the
 // C library's own where its algorithm is not this one.
 template <class Body>
@@ -231,4 +236,5 @@ auto with_libm_tanh(Body body) {
     }
 }
 
+}  // namespace QV_ISA_INLINE
 }  // namespace qv::dl::vm

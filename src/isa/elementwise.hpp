@@ -7,7 +7,7 @@
 #include "isa/per_level.hpp"
 
 namespace qv::isa {
-inline namespace QV_ISA_LEVEL {
+inline namespace QV_ISA_INLINE {
 
 // out[i] = f(x[i * step]) for i < n; a unit step is the vector loop.
 template <class F>
@@ -25,5 +25,5 @@ template <class F>
     for (std::size_t i = 0; i < n; ++i) out[i] = f(a[i], b[i]);
 }
 
-}  // namespace QV_ISA_LEVEL
+}  // namespace QV_ISA_INLINE
 }  // namespace qv::isa

@@ -42,6 +42,15 @@ F pick(Level l, F baseline, F avx2, F avx512) noexcept {
 
 }  // namespace qv::isa
 
+// The inline namespace that shared inline kernel code (templates, inline
+// functions) lives in: the level's own in a per-level build (see
+// isa/per_level.hpp), `ordinary` in every other source.
+#ifdef QV_ISA_LEVEL
+#define QV_ISA_INLINE QV_ISA_LEVEL
+#else
+#define QV_ISA_INLINE ordinary
+#endif
+
 // Declares a kernel once for every level, inside the namespace where it
 // appears: QV_ISA_DECLARE(void relu(const double*, double*, std::size_t))
 // in qv::dl declares qv::dl::baseline::relu, qv::dl::avx2::relu and

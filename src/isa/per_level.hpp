@@ -5,7 +5,7 @@
 //
 // Such a source defines everything inside a namespace named QV_ISA_LEVEL (or
 // an anonymous one), and shared headers it includes put their inline code
-// inside `inline namespace QV_ISA_LEVEL`. The linker keeps one copy of an
+// inside `inline namespace QV_ISA_INLINE` (isa/level.hpp). The linker keeps one copy of an
 // inline function or template instantiated in several objects: were the
 // AVX-512 build's copy kept for everyone, a processor without AVX-512 would
 // run it. A CTest checks that the level objects export no such symbol
@@ -23,7 +23,7 @@
 #endif
 
 namespace qv::isa {
-inline namespace QV_ISA_LEVEL {
+inline namespace QV_ISA_INLINE {
 
 // This build's level and the width of its widest vectors in doubles.
 constexpr Level kLevel = Level::QV_ISA_LEVEL;
@@ -32,5 +32,5 @@ using F64 = Vec<kWidth>::f64;
 using I64 = Vec<kWidth>::i64;
 using U64 = Vec<kWidth>::u64;
 
-}  // namespace QV_ISA_LEVEL
+}  // namespace QV_ISA_INLINE
 }  // namespace qv::isa

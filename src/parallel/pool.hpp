@@ -36,6 +36,8 @@
 #include <oneapi/tbb/partitioner.h>
 #include <oneapi/tbb/task_arena.h>
 
+#include "isa/sums.hpp"
+
 namespace qv::par {
 
 inline constexpr std::size_t kParallelThreshold = 10000;
@@ -152,22 +154,12 @@ inline double tree_combine(std::size_t b, std::size_t e, const double*& leaf) {
 }  // namespace detail
 
 // Inside a leaf, the terms of the lane-grouped sums below are added in
-// kSumLanes interleaved lanes: lane l takes the leaf's terms l, l + kSumLanes,
-// l + 2 kSumLanes, ... in index order, from -0.0. The lanes are then combined
-// by halving: lane l + lane l + 16 for l < 16, then l + l + 8, l + 4, l + 2,
-// l + 1. The grouping is fixed by n alone, whatever the vector width a kernel
-// runs at, and adjacent terms go to adjacent lanes, so that a leaf is summed
-// with plain vector loads and additions.
-inline constexpr std::size_t kSumLanes = 32;
+// kSumLanes interleaved lanes (see isa/sums.hpp).
+using isa::kSumLanes;
 
 namespace detail {
 
-// Lane sums acc[0 .. kSumLanes) combined in the fixed order (acc is spent).
-inline double combine_lanes(double* acc) {
-    for (std::size_t half = kSumLanes / 2; half >= 1; half /= 2)
-        for (std::size_t l = 0; l < half; ++l) acc[l] = acc[l] + acc[l + half];
-    return acc[0];
-}
+using isa::combine_lanes;
 
 // The lane grouping of terms term(b) .. term(e - 1), one term at a time.
 template <class Term>

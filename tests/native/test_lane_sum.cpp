@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dl/lane_sum.hpp"
+#include "parallel/pool.hpp"
 
 namespace lanes = qv::dl::lanes;
 using lanes::Term;

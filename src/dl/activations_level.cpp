@@ -1,0 +1,91 @@
+// The activations and their derivatives for one x86-64 level (see
+// isa/per_level.hpp).
+#include "isa/elementwise.hpp"
+
+#include "dl/dl_level.hpp"
+#include "dl/vmath.hpp"
+
+namespace qv::dl::QV_ISA_LEVEL {
+namespace {
+
+[[gnu::always_inline]] inline double sigmoid_of(double v) { return 1.0 / (vm::exp(-v) + 1.0); }
+
+}  // namespace
+
+void relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    isa::map(x, step, out, n, [](double v) { return v > 0.0 ? v : 0.0; });
+}
+
+void relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    isa::map(x, step, out, n, [](double v) { return v > 0.0 ? 1.0 : 0.0; });
+}
+
+void leaky_relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
+    isa::map(x, step, out, n, [alpha](double v) { return v > 0.0 ? v : alpha * v; });
+}
+
+void leaky_relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
+    isa::map(x, step, out, n, [alpha](double v) { return v > 0.0 ? 1.0 : alpha; });
+}
+
+void elu(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
+    isa::map(x, step, out, n, [alpha](double v) {
+        double e = vm::exp(v);  // for every element, so that the select vectorises
+        return v > 0.0 ? v : (e - 1.0) * alpha;
+    });
+}
+
+void elu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
+    isa::map(x, step, out, n, [alpha](double v) {
+        double e = vm::exp(v);
+        return v > 0.0 ? 1.0 : e * alpha;
+    });
+}
+
+// The tanh approximation; 0.7978845608028654 is the double nearest sqrt(2/pi).
+void gelu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    vm::with_libm_tanh([&](auto tanh_of) {
+        isa::map(x, step, out, n, [tanh_of](double v) {
+            double u = ((v * v) * v) * 0.044715 + v;
+            double w = u * 0.7978845608028654;
+            return (v * 0.5) * (tanh_of(w) + 1.0);
+        });
+    });
+}
+
+void silu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    isa::map(x, step, out, n, [](double v) { return v / (vm::exp(-v) + 1.0); });
+}
+
+void silu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    isa::map(x, step, out, n, [](double v) {
+        double s = sigmoid_of(v);
+        return ((1.0 - s) * (v * s)) + s;
+    });
+}
+
+void sigmoid(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    isa::map(x, step, out, n, [](double v) { return sigmoid_of(v); });
+}
+
+void sigmoid_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    isa::map(x, step, out, n, [](double v) {
+        double s = sigmoid_of(v);
+        return (1.0 - s) * s;
+    });
+}
+
+void tanh(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    vm::with_libm_tanh([&](auto tanh_of) { isa::map(x, step, out, n, tanh_of); });
+}
+
+void tanh_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
+    vm::with_libm_tanh([&](auto tanh_of) {
+        isa::map(x, step, out, n, [tanh_of](double v) {
+            double t = tanh_of(v);
+            return 1.0 - t * t;
+        });
+    });
+}
+
+}  // namespace qv::dl::QV_ISA_LEVEL
