@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
+#include "core/buffer.hpp"
+#include "core/error.hpp"
 #include "dl/clones.hpp"
-#include "frame/buffer.hpp"
-#include "frame/error.hpp"
 #include "parallel/pool.hpp"
 #include "random/random.hpp"
 #include "tensor/gemm.hpp"
