@@ -10,7 +10,7 @@ VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test test-native test-python test-asan test-wheel wheel fuzz bench deps clean
+.PHONY: all demo test check-includes test-native test-python test-asan test-wheel wheel fuzz bench deps clean
 
 all: $(VENV)/.built
 
@@ -39,7 +39,11 @@ test-python: $(VENV)/.built
 	@$(PY) -m mypy.stubtest quorvane
 	@$(PY) -m mypy --strict examples/
 
-test: test-native test-python test-wheel
+# Kernels include no part of the Python layer.
+check-includes:
+	@scripts/check-includes
+
+test: check-includes test-native test-python test-wheel
 
 $(VENV)/.wheel-tools: $(VENV)/.venv requirements-wheel.txt
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-wheel.txt

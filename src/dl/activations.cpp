@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "core/buffer.hpp"
 #include "dl/dl_level.hpp"
-#include "frame/buffer.hpp"
 #include "parallel/pool.hpp"
 
 namespace qv::dl {

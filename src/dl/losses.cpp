@@ -9,11 +9,11 @@
 #include <string>
 #include <utility>
 
+#include "core/buffer.hpp"
+#include "core/error.hpp"
 #include "dl/clones.hpp"
 #include "dl/lane_sum.hpp"
 #include "dl/vmath.hpp"
-#include "frame/buffer.hpp"
-#include "frame/error.hpp"
 #include "parallel/pool.hpp"
 
 namespace qv::dl {

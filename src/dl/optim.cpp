@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/error.hpp"
 #include "dl/dl_level.hpp"
-#include "frame/error.hpp"
 #include "isa/sums.hpp"
 #include "parallel/pool.hpp"
 

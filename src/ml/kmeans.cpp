@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "frame/error.hpp"
+#include "core/error.hpp"
 #include "ml/lanes.hpp"
 #include "ml/ml_level.hpp"
 #include "parallel/pool.hpp"

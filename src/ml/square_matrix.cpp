@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-#include "frame/error.hpp"
+#include "core/error.hpp"
 #include "ml/ml_level.hpp"
 
 namespace qv::ml {

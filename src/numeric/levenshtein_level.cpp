@@ -12,7 +12,7 @@
 
 #include <immintrin.h>
 
-#include "frame/buffer.hpp"
+#include "core/buffer.hpp"
 
 namespace qv::numeric::QV_ISA_LEVEL {
 namespace {

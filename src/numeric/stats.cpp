@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "frame/error.hpp"
+#include "core/error.hpp"
 #include "numeric/stats_level.hpp"
 
 namespace qv::numeric {

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <optional>
 
-#include "frame/error.hpp"
+#include "core/error.hpp"
 #include "random/random_level.hpp"
 
 namespace qv::rnd {
