@@ -24,7 +24,7 @@ def stub_tests():
                 if doc and ">>>" in doc:
                     # Docstrings may use np and q (or quorvane) without importing them.
                     globs = {"np": np, "q": quorvane, "quorvane": quorvane}
-                    yield PARSER.get_doctest(doc, globs, prefix + child.name, str(STUB), child.lineno)
+                    yield PARSER.get_doctest(doc, globs, prefix + child.name, str(STUB), child.body[0].lineno - 1)
                 if isinstance(child, ast.ClassDef):
                     yield from walk(child, f"{prefix}{child.name}.")
 
