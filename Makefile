@@ -4,13 +4,14 @@
 # make test-asan - every test again under AddressSanitizer and UBSan
 # make wheel - the self-contained abi3 wheel, in dist/
 # make fuzz  - a million random calls to every entry point (FUZZ_CALLS, FUZZ_SEED)
+# make docs  - the documentation site, in docs/_build/html
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
 VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test check-includes test-native test-python test-asan test-wheel wheel fuzz bench deps clean
+.PHONY: all demo test check-includes test-native test-python test-asan test-wheel wheel fuzz bench docs deps clean
 
 all: $(VENV)/.built
 
@@ -81,6 +82,14 @@ bench: $(VENV)/.built $(VENV)/.bench
 	@cmake -S . -B build/bench -DQV_BENCH=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/bench -j2 --target qv_bench >/dev/null
 	@QV_BENCH_LIB=build/bench/libqv_bench.so env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE $(PY) bench/run.py
+
+$(VENV)/.docs: $(VENV)/.venv requirements-docs.txt
+	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-docs.txt
+	@touch $@
+
+# The site: pages from docs/, the reference from the stub file. Warnings are errors.
+docs: $(VENV)/.docs
+	@$(VENV)/bin/sphinx-build -E -W --keep-going -q -b html docs docs/_build/html
 
 clean:
 	rm -rf build $(VENV)
