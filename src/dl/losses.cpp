@@ -303,7 +303,7 @@ double mae_loss(const F64View& predictions, const F64View& targets) {
 double bce_loss(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, [clamp = probability_clamp()](double p, double y) {
         double pc = clamp(p);
-        return (vm::log(1.0 - pc) * (1.0 - y)) + (vm::log(pc) * y);
+        return (vm::log_of_normal(1.0 - pc) * (1.0 - y)) + (vm::log_of_normal(pc) * y);
     });
     return (-s) / static_cast<double>(predictions.n);
 }
@@ -311,7 +311,7 @@ double bce_loss(const F64View& predictions, const F64View& targets) {
 double categorical_cross_entropy(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, [clamp = probability_clamp()](double p, double y) {
         double pc = clamp(p);
-        return -(vm::log(pc) * y);
+        return -(vm::log_of_normal(pc) * y);
     });
     return s / static_cast<double>(predictions.n);
 }
