@@ -20,6 +20,8 @@ namespace qv::dl {
 namespace {
 
 // Probabilities are kept inside [1e-15, 1 - 1e-15] before a log; NaN stays NaN.
+// Such a probability and 1 minus it are normal numbers, which
+// vm::log_of_normal takes.
 constexpr double kProbFloor = 1e-15;
 constexpr double kProbCeil = 0.999999999999999;
 
