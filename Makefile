@@ -3,6 +3,7 @@
 # make bench - run the side-by-side benchmarks
 # make test-asan - every test again under AddressSanitizer and UBSan
 # make wheel - the self-contained abi3 wheel, in dist/
+# make coverage - every test against a build with coverage counters, and a report
 # make fuzz  - a million random calls to every entry point (FUZZ_CALLS, FUZZ_SEED)
 # make docs  - the documentation site, in docs/_build/html
 SHELL := /bin/bash
@@ -11,7 +12,7 @@ VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test check-includes test-native test-python test-asan test-wheel wheel fuzz bench docs deps clean
+.PHONY: all demo test check-includes test-native test-python test-asan test-wheel wheel fuzz bench docs deps clean coverage
 
 all: $(VENV)/.built
 
@@ -61,6 +62,14 @@ test-wheel: wheel
 # The whole suite again against a build with AddressSanitizer and UBSan.
 test-asan: $(VENV)/.venv
 	@scripts/test-asan $(PY)
+
+$(VENV)/.coverage-tools: $(VENV)/.venv
+	@$(PY) -m pip install -q --disable-pip-version-check gcovr
+	@touch $@
+
+# Lines and branches over src/ after the whole suite, forked children counted.
+coverage: $(VENV)/.coverage-tools
+	@scripts/coverage/run $(PY)
 
 FUZZ_CALLS ?= 1000000
 FUZZ_SEED ?= $(shell date +%s)
