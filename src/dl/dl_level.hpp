@@ -4,6 +4,7 @@
 // that shares memory with any other argument.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "isa/level.hpp"
 
@@ -24,6 +25,26 @@ QV_ISA_DECLARE(void sigmoid(const double* x, std::ptrdiff_t step, double* out, s
 QV_ISA_DECLARE(void sigmoid_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n))
 QV_ISA_DECLARE(void tanh(const double* x, std::ptrdiff_t step, double* out, std::size_t n))
 QV_ISA_DECLARE(void tanh_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n))
+
+// ---- softmax, one_hot and the losses
+
+// Row i of o = softmax of row i of x (rows of n elements): the row maximum is
+// taken off before exponentiating, then every entry is divided by the row
+// sum, added up in index order.
+QV_ISA_DECLARE(void softmax_rows(const double* __restrict x, double* __restrict o, std::size_t rows, std::size_t n))
+// The first i with idx[i] outside [0, limit), or n.
+QV_ISA_DECLARE(std::size_t first_out_of_range(const std::int64_t* idx, std::size_t n, std::uint64_t limit))
+
+// Probabilities are kept at or above this before a log.
+constexpr double kProbFloor = 1e-15;
+
+enum class Loss { mse, mae, bce, categorical_cross_entropy };
+// The loss's terms of a[i] and b[i] for i < m: their lane-grouped sum (a leaf
+// of par::sum_lanes), and their sum from -0.0 in index order with a[i * sa],
+// b[i * sb].
+QV_ISA_DECLARE(double loss_leaf_sum(Loss loss, const double* a, const double* b, std::size_t m))
+QV_ISA_DECLARE(double loss_sum(Loss loss, const double* a, std::int64_t sa, const double* b, std::int64_t sb,
+                               std::size_t m))
 
 // ---- optimizer steps and clipping, over n elements
 
