@@ -292,7 +292,7 @@ MATMUL_CHECK = textwrap.dedent(
 
 
 @pytest.mark.parametrize("level", ["baseline", "avx2", "avx512", "unknown"])
-def test_matmul_matches_numpy_on_every_gemm_level(level):
+def test_matmul_matches_numpy_on_every_level(level):
     # A level above the processor's falls back to the best it has.
     env = {**os.environ, "QUORVANE_ISA": level}
     out = subprocess.run([sys.executable, "-c", MATMUL_CHECK], capture_output=True, text=True, env=env, timeout=120)

@@ -54,6 +54,9 @@ constexpr std::size_t kRows = 4;          // rows that take them together
 // r[c] = r[c] - p[c] * f for c < len: the product rounded, then subtracted.
 QV_ISA_DECLARE(void sub_scaled(double* __restrict r, const double* __restrict p, double f, std::size_t len) noexcept)
 QV_ISA_DECLARE(void divide(double* r, double v, std::size_t len) noexcept)
+// Rows i + 1 .. n - 1 of the n x n row-major matrix a take row i times
+// a[r][i] / a[i][i] away, from column i on (sub_scaled on each).
+QV_ISA_DECLARE(void eliminate_below(double* a, std::size_t n, std::size_t i) noexcept)
 // For each of the kRows rows x = xs[r] and c < len, the kGroup steps
 // x[c] = x[c] - ps[c] * f[s] in order of s, where ps = pivots + s * stride and
 // f = fs + r * kGroup.

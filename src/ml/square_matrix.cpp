@@ -40,7 +40,7 @@ std::size_t pivot_row(const SquareMatrix& m, std::size_t i) noexcept {
 }
 
 double determinant(SquareMatrix m) noexcept {
-    const auto sub_scaled = QV_ISA_PICK(sub_scaled);
+    const auto eliminate_below = QV_ISA_PICK(eliminate_below);
     const std::size_t n = m.n;
     double det = 1.0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -49,14 +49,9 @@ double determinant(SquareMatrix m) noexcept {
             swap_rows(m.a.data(), n, i, p);
             det = -det;
         }
-        const double* pr = m.row(i);
-        const double pivot = pr[i];
+        const double pivot = m.row(i)[i];
         if (std::fabs(pivot) < kPivotThreshold) return 0.0;
-        for (std::size_t r = i + 1; r < n; ++r) {
-            double* rr = m.row(r);
-            const double f = rr[i] / pivot;
-            sub_scaled(rr + i, pr + i, f, n - i);
-        }
+        eliminate_below(m.a.data(), n, i);
         det = det * pivot;
     }
     return det;

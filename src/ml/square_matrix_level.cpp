@@ -13,6 +13,16 @@ void sub_scaled(double* __restrict r, const double* __restrict p, double f, std:
     for (std::size_t c = 0; c < len; ++c) r[c] = r[c] - p[c] * f;
 }
 
+void eliminate_below(double* a, std::size_t n, std::size_t i) noexcept {
+    const double* pr = a + i * n;
+    const double pivot = pr[i];
+    for (std::size_t r = i + 1; r < n; ++r) {
+        double* rr = a + r * n;
+        const double f = rr[i] / pivot;
+        sub_scaled(rr + i, pr + i, f, n - i);
+    }
+}
+
 void divide(double* r, double v, std::size_t len) noexcept {
     for (std::size_t c = 0; c < len; ++c) r[c] = r[c] / v;
 }
