@@ -45,10 +45,21 @@ def assert_same(got, want, ulps=0):
         assert d <= ulps, f"element {i}: got {g!r}, want {w!r} ({d} steps)"
 
 
+def within_steps(f, steps):
+    """f and the functions up to `steps` doubles below and above it: the
+    values a vectorised replacement of a C library function may return."""
+    def moved(k):
+        def g(v):
+            w = f(v)
+            for _ in range(abs(k)):
+                w = math.nextafter(w, math.copysign(math.inf, k))
+            return w
+        return g
+    return [f] + [moved(k) for s in range(1, steps + 1) for k in (-s, s)]
+
+
 def within_one_step(f):
-    """f and its two neighbours one step down and up: the values a vectorised
-    replacement of a C library function may return."""
-    return [f, lambda v: math.nextafter(f(v), -math.inf), lambda v: math.nextafter(f(v), math.inf)]
+    return within_steps(f, 1)
 
 
 def assert_one_of(got, candidates):
