@@ -31,20 +31,21 @@ inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 inline constexpr double kLn2Hi = 0x1.62e42fef80000p-1;  // 34 bits: k * kLn2Hi is exact
 inline constexpr double kLn2Lo = 0x1.1cf79abc9e3b4p-36;
 
-// x = k ln2 + r_hi + r_lo with k the integer nearest x / ln2 (|x| < 2^40):
-// |r_hi| <= ln2/2, and r_lo holds the rounding error of r_hi.
+// x = k ln2 + r with k the integer nearest x / ln2 (|x| < 2^40), r = h - c
+// with h exact and c = k kLn2Lo (rounded far below the last place of r);
+// r_hi = h - c rounded, |r_hi| <= ln2/2, and r_lo its rounding error.
 struct Ln2Reduced {
     std::uint64_t k;  // modulo 2^64
-    double kd, r_hi, r_lo;
+    double h, c, r_hi, r_lo;
 };
 
 [[gnu::always_inline]] inline Ln2Reduced reduce_ln2(double x) {
     const double shifted = x * kInvLn2 + kShift;
     const double kd = shifted - kShift;
-    const double t = x - kd * kLn2Hi;  // exact
+    const double h = x - kd * kLn2Hi;  // exact
     const double c = kd * kLn2Lo;
-    const double r_hi = t - c;
-    return {bits_of(shifted) - bits_of(kShift), kd, r_hi, (t - r_hi) - c};
+    const double r_hi = h - c;
+    return {bits_of(shifted) - bits_of(kShift), h, c, r_hi, (h - r_hi) - c};
 }
 
 // (exp(r) - 1 - r) / r^2 for |r| <= ln2/2: the Taylor series to r^13 (the
@@ -86,7 +87,7 @@ inline double exp(double x) {
     // NaN fails both comparisons and stays NaN.
     x = x > exp_upper ? exp_upper : x;
     x = x < exp_lower ? exp_lower : x;
-    const auto [k, kd, r_hi, r_lo] = reduce_ln2(x);
+    const auto [k, h, c, r_hi, r_lo] = reduce_ln2(x);
     const double one_r = 1.0 + r_hi;
     const double one_r_error = (1.0 - one_r) + r_hi;  // exact: |r_hi| < 1
     const double tail = one_r_error + (r_lo + (r_hi * r_hi) * exp_series(r_hi));
@@ -129,18 +130,13 @@ namespace detail {
 // 120-bit arithmetic, the coefficients then rounded to doubles. With the
 // rounded coefficients the error stays below 2^-58.8.
 inline double tanh_series(double z) {
-    const double z2 = z * z;
-    const double p01 = 0x1.555555555553ep-3 + z * -0x1.6c16c16bebdc9p-9;
-    const double p23 = 0x1.1566aaf27577fp-14 + z * -0x1.bbd41caae60e1p-20;
-    return z * ((p01 + z2 * p23) + (z2 * z2) * 0x1.6376be3248a6dp-25);
+    const double p = ((0x1.6376be3248a6dp-25 * z + -0x1.bbd41caae60e1p-20) * z + 0x1.1566aaf27577fp-14) * z;
+    return ((p + -0x1.6c16c16bebdc9p-9) * z + 0x1.555555555553ep-3) * z;
 }
 
-// The upper 26 bits of v (Veltkamp's split): the product of two such halves,
-// or of one and the rest v - upper_half(v), is exact.
-inline double upper_half(double v) {
-    const double c = v * 0x1.0000002p27;  // 2^27 + 1
-    return c - (c - v);
-}
+// v to its upper 26 bits (the rest cut off): the product of two such
+// numbers, or of one and a number of 27 bits, is exact.
+inline double upper_26_bits(double v) { return from_bits(bits_of(v) & ~((1ull << 27) - 1)); }
 
 }  // namespace detail
 
@@ -160,33 +156,29 @@ inline double upper_half(double v) {
     using namespace detail;
     constexpr std::uint64_t kSign = 1ull << 63;
     const double a = from_bits(bits_of(x) & ~kSign);
-    const double held = a > tanh_hold ? tanh_hold : a;
+    const double held = tanh_hold < a ? tanh_hold : a;
     const double t = held + held;
-    const auto [k, kd, r, r_lo] = reduce_ln2(t);  // 0 <= k <= 56
+    const auto [k, h, c, r, r_lo] = reduce_ln2(t);  // 0 <= k <= 56
     const double s = tanh_series(r * r);
-    // U = 2 + s + r + r_lo and V = 2 + s - r - r_lo, with 2 + r = u + u_err
-    // and 2 - r = v + v_err exactly. N and D are summed so that each group is
-    // exact for k = 0 (f = 1, r_lo = 0): N = 2r = 4|x| then, whatever u and v
-    // lost. U >= f V (k >= 1, or r >= 0), so the errors of u - fv and u + fv
-    // are exact.
-    const double u = 2.0 + r, u_err = (2.0 - u) + r;
-    const double v = 2.0 - r, v_err = (2.0 - v) - r;
+    // U = 2 + s + h - c and V = 2 + s - h + c, with 2 + h = u + u_err and
+    // 2 - h = v + v_err exactly. For k = 0 (f = 1, c = 0) N = 2h = 4|x|
+    // comes out exactly. U >= f V (k >= 1, or h >= 0), so the errors of
+    // u - fv and u + fv are exact.
+    const double u = 2.0 + h;
+    const double u_lo = ((2.0 - u) + h) + (s - c);
+    const double v = 2.0 - h;
+    const double v_lo = ((2.0 - v) - h) + (s + c);
     const double f = from_bits((1023 - k) << 52);
-    const double fv = f * v, fv_err = f * v_err, fs = f * s, fr_lo = f * r_lo;
+    const double fv = f * v, fv_lo = f * v_lo;
     const double n = u - fv;
-    const double n_lo = ((u - n) - fv) + ((u_err - fv_err) + ((s - fs) + (r_lo + fr_lo)));
+    const double n_lo = ((u - n) - fv) + (u_lo - fv_lo);
     const double d = u + fv;
-    const double d_lo = ((u - d) + fv) + ((u_err + fv_err) + ((s + fs) + (r_lo - fr_lo)));
-    // Normalised: the lo parts below half a unit of the hi parts.
-    const double nn = n + n_lo;
-    const double nn_lo = (n - nn) + n_lo;
-    const double dd = d + d_lo;
-    const double dd_lo = (d - dd) + d_lo;
-    const double y = 1.0 / dd;
-    const double q0 = upper_half(nn * y);
-    const double d_upper = upper_half(dd);
-    // nn - q0 * d_upper is exact (the two are within a factor 2).
-    const double residual = ((nn - q0 * d_upper) - q0 * (dd - d_upper)) + (nn_lo - q0 * dd_lo);
+    const double d_lo = ((u - d) + fv) + (u_lo + fv_lo);
+    const double y = 1.0 / (d + d_lo);
+    const double q0 = upper_26_bits((n + n_lo) * y);
+    const double d_upper = upper_26_bits(d);
+    // n - q0 d_upper is exact: the two are within a few hundredths.
+    const double residual = ((n - q0 * d_upper) + n_lo) - q0 * ((d - d_upper) + d_lo);
     const double q = q0 + residual * y;
     return from_bits(bits_of(q) | (bits_of(x) & kSign));
 }
