@@ -48,14 +48,8 @@ def assert_same(got, want, ulps=0):
 def within_steps(f, steps):
     """f and the functions up to `steps` doubles below and above it: the
     values a vectorised replacement of a C library function may return."""
-    def moved(k):
-        def g(v):
-            w = f(v)
-            for _ in range(abs(k)):
-                w = math.nextafter(w, math.copysign(math.inf, k))
-            return w
-        return g
-    return [f] + [moved(k) for s in range(1, steps + 1) for k in (-s, s)]
+    return [f] + [lambda v, k=k: math.nextafter(f(v), math.copysign(math.inf, k), steps=abs(k))
+                  for s in range(1, steps + 1) for k in (-s, s)]
 
 
 def within_one_step(f):

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <limits>
 #include <random>
-#include <type_traits>
 #include <vector>
 
 #include "dl/clones.hpp"
@@ -202,20 +201,11 @@ const std::vector<double>& tanh_inputs() {
 // |got - truth| in units in the last place of truth (the spacing of the
 // doubles in truth's binade): below 1 exactly when got is one of the two
 // doubles around truth, below 1/2 when it is the nearest.
-template <class Real>
-double ulps_off(double got, Real truth) {
+double ulps_off(double got, __float128 truth) {
     int e;
-    const auto ulp = [&] {
-        if constexpr (std::is_same_v<Real, __float128>) {
-            frexpq(truth, &e);
-            return ldexpq(static_cast<__float128>(1.0), std::max(e - 53, -1074));
-        } else {
-            std::frexp(truth, &e);
-            return std::ldexp(static_cast<Real>(1.0), std::max(e - 53, -1074));
-        }
-    }();
-    const Real off = static_cast<Real>(got) - truth;
-    return static_cast<double>((off < 0 ? -off : off) / ulp);
+    frexpq(truth, &e);
+    const __float128 ulp = ldexpq(static_cast<__float128>(1.0), std::max(e - 53, -1074));
+    return static_cast<double>(fabsq(static_cast<__float128>(got) - truth) / ulp);
 }
 
 // tanh's error at x in units in the last place. The C library's long double
@@ -223,7 +213,7 @@ double ulps_off(double got, Real truth) {
 // result clearly below half a unit; the others are measured against quad
 // precision, which costs ten times as much.
 double tanh_error(double got, double x) {
-    const double screened = ulps_off(got, tanhl(x));
+    const double screened = ulps_off(got, static_cast<__float128>(tanhl(x)));
     return screened < 0.5 - 1.0 / 64 ? screened : ulps_off(got, tanhq(x));
 }
 
