@@ -69,12 +69,10 @@ NewArray elu_derivative(const F64View& x, double alpha) {
 
 // The tanh approximation; 0.7978845608028654 is the double nearest sqrt(2/pi).
 NewArray gelu(const F64View& x) {
-    return vm::with_libm_tanh([&](auto tanh_of) {
-        return map_f64_array(x, [tanh_of](double v) {
-            double u = ((v * v) * v) * 0.044715 + v;
-            double w = u * 0.7978845608028654;
-            return (v * 0.5) * (tanh_of(w) + 1.0);
-        });
+    return map_f64_array(x, [](double v) {
+        double u = ((v * v) * v) * 0.044715 + v;
+        double w = u * 0.7978845608028654;
+        return (v * 0.5) * (vm::tanh(w) + 1.0);
     });
 }
 
@@ -101,15 +99,13 @@ NewArray sigmoid_derivative(const F64View& x) {
 }
 
 NewArray tanh(const F64View& x) {
-    return vm::with_libm_tanh([&](auto tanh_of) { return map_f64_array(x, tanh_of); });
+    return map_f64_array(x, [](double v) { return vm::tanh(v); });
 }
 
 NewArray tanh_derivative(const F64View& x) {
-    return vm::with_libm_tanh([&](auto tanh_of) {
-        return map_f64_array(x, [tanh_of](double v) {
-            double t = tanh_of(v);
-            return 1.0 - t * t;
-        });
+    return map_f64_array(x, [](double v) {
+        double t = vm::tanh(v);
+        return 1.0 - t * t;
     });
 }
 
