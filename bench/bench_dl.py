@@ -204,9 +204,10 @@ def run():
         out = np.empty(n)
         strongest = {"tanh": lambda: np.tanh(x, out=out), "tanh_derivative": lambda: np_tanh_derivative_out(x, out),
                      "gelu": lambda: np_gelu_out(x, out)}
+        targets = {"tanh": 1.1 if n < 10_000 else 1.5, "tanh_derivative": 1.3, "gelu": 1.3}
         for name, peer in strongest.items():
             ours = getattr(q, name)
-            compare(f"{name} {n:,}", lambda: ours(x), peer, 1.0, "numpy with out=")
+            compare(f"{name} {n:,}", lambda: ours(x), peer, targets[name], "numpy with out=")
 
     header("softmax and cross-entropy")
     for shape in ((20_000, 10), (1_000, 1_000)):

@@ -45,10 +45,15 @@ def assert_same(got, want, ulps=0):
         assert d <= ulps, f"element {i}: got {g!r}, want {w!r} ({d} steps)"
 
 
+def within_steps(f, steps):
+    """f and the functions up to `steps` doubles below and above it: the
+    values a vectorised replacement of a C library function may return."""
+    return [f] + [lambda v, k=k: math.nextafter(f(v), math.copysign(math.inf, k), steps=abs(k))
+                  for s in range(1, steps + 1) for k in (-s, s)]
+
+
 def within_one_step(f):
-    """f and its two neighbours one step down and up: the values a vectorised
-    replacement of a C library function may return."""
-    return [f, lambda v: math.nextafter(f(v), -math.inf), lambda v: math.nextafter(f(v), math.inf)]
+    return within_steps(f, 1)
 
 
 def assert_one_of(got, candidates):

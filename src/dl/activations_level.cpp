@@ -44,12 +44,10 @@ void elu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size
 
 // The tanh approximation; 0.7978845608028654 is the double nearest sqrt(2/pi).
 void gelu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    vm::with_libm_tanh([&](auto tanh_of) {
-        isa::map(x, step, out, n, [tanh_of](double v) {
-            double u = ((v * v) * v) * 0.044715 + v;
-            double w = u * 0.7978845608028654;
-            return (v * 0.5) * (tanh_of(w) + 1.0);
-        });
+    isa::map(x, step, out, n, [](double v) {
+        double u = ((v * v) * v) * 0.044715 + v;
+        double w = u * 0.7978845608028654;
+        return (v * 0.5) * (vm::tanh(w) + 1.0);
     });
 }
 
@@ -76,15 +74,13 @@ void sigmoid_derivative(const double* x, std::ptrdiff_t step, double* out, std::
 }
 
 void tanh(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    vm::with_libm_tanh([&](auto tanh_of) { isa::map(x, step, out, n, tanh_of); });
+    isa::map(x, step, out, n, [](double v) { return vm::tanh(v); });
 }
 
 void tanh_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    vm::with_libm_tanh([&](auto tanh_of) {
-        isa::map(x, step, out, n, [tanh_of](double v) {
-            double t = tanh_of(v);
-            return 1.0 - t * t;
-        });
+    isa::map(x, step, out, n, [](double v) {
+        double t = vm::tanh(v);
+        return 1.0 - t * t;
     });
 }
 

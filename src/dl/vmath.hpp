@@ -1,11 +1,10 @@
 // exp, log and tanh as straight-line code: no branches and no library calls,
 // so the element loops that use them vectorise. exp and log stay within one
-// unit in the last place of the C library's functions over the whole double
-// range (NaN, infinities, signed zeros and subnormals included). tanh cannot
-// be held to that by accuracy alone: the C library's own error reaches two
-// units. So tanh repeats the C library's algorithm (tanh from expm1, with its
-// reduction, rational approximation and reconstruction), operation for
-// operation, and gives its bits. The native tests sweep all three.
+// unit in the last place of the C library's functions, and tanh within one
+// unit of the true value (faithfully rounded), over the whole double range
+// (NaN, infinities, signed zeros and subnormals included). None of them
+// fuses multiply-add, so each gives the same bits at every level. The native
+// tests sweep all three.
 #pragma once
 #include <bit>
 #include <cmath>
@@ -19,13 +18,10 @@ namespace qv::dl::vm {
 // literal constants the compiler works out exp's intermediate values for a
 // clamped lane ahead and blends them in, which costs a fifth of exp's time.
 extern const double exp_upper, exp_lower;
-
-// Which tanh the C library has here: on x86-64 it picks a build of expm1
-// with fused multiply-add when the processor has FMA (and one without
-// otherwise); another C library may have another algorithm altogether. The
-// answer comes from the C library itself, once, at a few inputs.
-enum class LibmTanh { fused, unfused, other };
-LibmTanh libm_tanh();
+// tanh's hold, 19.5, read from memory for the same reason: as a literal the
+// compiler works out tanh of the held value ahead, and the division left
+// behind for the other lanes keeps the loop from vectorising below AVX-512.
+extern const double tanh_hold;
 
 // Built into each level's kernels (see isa/per_level.hpp).
 inline namespace QV_ISA_INLINE {
@@ -39,6 +35,23 @@ inline constexpr double kShift = 0x1.8p52;  // adding it rounds to an integer
 inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 inline constexpr double kLn2Hi = 0x1.62e42fef80000p-1;  // 34 bits: k * kLn2Hi is exact
 inline constexpr double kLn2Lo = 0x1.1cf79abc9e3b4p-36;
+
+// x = k ln2 + r with k the integer nearest x / ln2 (|x| < 2^40), r = h - c
+// with h exact and c = k kLn2Lo (rounded far below the last place of r);
+// r_hi = h - c rounded, |r_hi| <= ln2/2, and r_lo its rounding error.
+struct Ln2Reduced {
+    std::uint64_t k;  // modulo 2^64
+    double h, c, r_hi, r_lo;
+};
+
+[[gnu::always_inline]] inline Ln2Reduced reduce_ln2(double x) {
+    const double shifted = x * kInvLn2 + kShift;
+    const double kd = shifted - kShift;
+    const double h = x - kd * kLn2Hi;  // exact
+    const double c = kd * kLn2Lo;
+    const double r_hi = h - c;
+    return {bits_of(shifted) - bits_of(kShift), h, c, r_hi, (h - r_hi) - c};
+}
 
 // (exp(r) - 1 - r) / r^2 for |r| <= ln2/2: the Taylor series to r^13 (the
 // rest is below 2^-57 relative to exp(r)), its terms taken in pairs
@@ -79,16 +92,11 @@ inline double exp(double x) {
     // NaN fails both comparisons and stays NaN.
     x = x > exp_upper ? exp_upper : x;
     x = x < exp_lower ? exp_lower : x;
-    const double shifted = x * kInvLn2 + kShift;
-    const double kd = shifted - kShift;
-    const double t = x - kd * kLn2Hi;  // exact
-    const double c = kd * kLn2Lo;
-    const double r_hi = t - c;
-    const double r_lo = (t - r_hi) - c;
+    const auto [k, h, c, r_hi, r_lo] = reduce_ln2(x);
     const double one_r = 1.0 + r_hi;
     const double one_r_error = (1.0 - one_r) + r_hi;  // exact: |r_hi| < 1
     const double tail = one_r_error + (r_lo + (r_hi * r_hi) * exp_series(r_hi));
-    const std::uint64_t kb = bits_of(shifted) - bits_of(kShift) + (1ull << 23);  // k + 2^23
+    const std::uint64_t kb = k + (1ull << 23);  // k + 2^23
     const std::uint64_t k1 = kb >> 1, k2 = kb - k1;                              // halves of k, + 2^22
     const double first = from_bits((k1 - (1ull << 22) + 1023) << 52);
     const double second = from_bits((k2 - (1ull << 22) + 1023) << 52);
@@ -135,119 +143,63 @@ inline double log_of_normal(double x) {
 
 namespace detail {
 
-// a * b + c, rounded once (Fused) or twice.
-template <bool Fused>
-inline double mul_add(double a, double b, double c) {
-    if constexpr (Fused) {
-        return std::fma(a, b, c);
-    } else {
-        return a * b + c;
-    }
+// r coth(r/2) - 2 = z P(z) with z = r^2 for |r| <= ln2/2 (about 2 + r^2/6,
+// so r coth(r/2) is near 2). P is the degree-4 polynomial that is nearest to
+// it in the Chebyshev sense (absolute error of z P(z)): the Remez exchange in
+// 120-bit arithmetic, the coefficients then rounded to doubles. With the
+// rounded coefficients the error stays below 2^-58.8.
+inline double tanh_series(double z) {
+    const double p = ((0x1.6376be3248a6dp-25 * z + -0x1.bbd41caae60e1p-20) * z + 0x1.1566aaf27577fp-14) * z;
+    return ((p + -0x1.6c16c16bebdc9p-9) * z + 0x1.555555555553ep-3) * z;
 }
 
-inline constexpr double kExpm1Ln2Hi = 0x1.62e42fee00000p-1;  // 32 bits: k * kExpm1Ln2Hi is exact
-inline constexpr double kExpm1Ln2Lo = 0x1.a39ef35793c76p-33;
-// Coefficients of the rational approximation of expm1 on [-ln2/2, ln2/2].
-inline constexpr double kQ1 = -0x1.11111111110f4p-5;
-inline constexpr double kQ2 = 0x1.a01a019fe5585p-10;
-inline constexpr double kQ3 = -0x1.4ce199eaadbb7p-14;
-inline constexpr double kQ4 = 0x1.0cfca86e65239p-18;
-inline constexpr double kQ5 = -0x1.afdb76e09c32dp-23;
-// Below these, the reduction uses k = 0 and k = -1 (the C library compares
-// the upper 32 bits of |y|, hence the round bounds).
-inline constexpr double kHalfLn2Bound = 0x1.62e4300000000p-2;
-inline constexpr double kThreeHalvesLn2Bound = 0x1.0a2b200000000p+0;
-
-// expm1(y) as the C library computes it, for the arguments tanh needs:
-// y in [-2, -2^-54] or [2, 39]. y = k ln2 + r + c, expm1(r) from the
-// rational approximation, then rebuilt by the case of k: k = 0, -1 or
-// <= -2 for the negative range, 3 <= k <= 56 for the positive one.
-// NaN gives NaN.
-template <bool Fused>
-[[gnu::always_inline]] inline double expm1_for_tanh(double y) {
-    const double ay = from_bits(bits_of(y) & ~(1ull << 63));
-    // k = trunc(y / ln2 +- 0.5), the floor taken on the magnitude.
-    const double v = ay * kInvLn2 + 0.5;
-    double whole = (v + kShift) - kShift;
-    whole = whole > v ? whole - 1.0 : whole;
-    double kd = y < 0.0 ? -whole : whole;
-    kd = ay < kThreeHalvesLn2Bound ? -1.0 : kd;  // only negative y come this low
-    kd = ay < kHalfLn2Bound ? 0.0 : kd;
-    const std::uint64_t k = bits_of(kd + kShift) - bits_of(kShift);  // modulo 2^64
-    const double two_k = from_bits((k + 1023) << 52);
-    const double two_minus_k = from_bits((1023 - k) << 52);
-
-    const double hi = y - kd * kExpm1Ln2Hi;
-    const double lo = kd * kExpm1Ln2Lo;
-    const double r = hi - lo;
-    const double c = (hi - r) - lo;
-
-    const double hfx = 0.5 * r;
-    const double hxs = r * hfx;
-    const double r1_lead = mul_add<Fused>(hxs, kQ1, 1.0);
-    const double h2 = hxs * hxs;
-    const double r2 = mul_add<Fused>(hxs, kQ3, kQ2);
-    const double h4 = h2 * h2;
-    const double r3 = mul_add<Fused>(hxs, kQ5, kQ4);
-    const double r1 = mul_add<Fused>(h4, r3, mul_add<Fused>(h2, r2, r1_lead));
-    const double t = mul_add<Fused>(-r1, hfx, 3.0);
-    const double e = hxs * ((r1 - t) / mul_add<Fused>(-r, t, 6.0));
-
-    const double when_k0 = r - mul_add<Fused>(r, e, -hxs);
-    const double big_e = mul_add<Fused>(r, e - c, -c) - hxs;
-    const double when_k_minus1 = mul_add<Fused>(0.5, r - big_e, -0.5);
-    // Rebuilt as (1 - (E - r)) 2^k - 1 for k <= -2 and as
-    // ((1 - 2^-k) - (E - r)) 2^k for k >= 3. (The C library rebuilds k >= 20
-    // as ((r - (E + 2^-k)) + 1) 2^k instead; the two differ far below the
-    // last place of tanh there, whose 2 / (t + 2) is below 2^-19.)
-    const double past_r = big_e - r;
-    const double when_k_far = (1.0 - past_r) * two_k - 1.0;
-    const double when_k_low = ((1.0 - two_minus_k) - past_r) * two_k;
-    double result = kd > 56.0 ? when_k_far : when_k_low;
-    result = kd < 0.0 ? when_k_far : result;
-    result = kd == -1.0 ? when_k_minus1 : result;
-    return kd == 0.0 ? when_k0 : result;
-}
+// v to its upper 26 bits (the rest cut off): the product of two such
+// numbers, or of one and a number of 27 bits, is exact.
+inline double upper_26_bits(double v) { return from_bits(bits_of(v) & ~((1ull << 27) - 1)); }
 
 }  // namespace detail
 
-// The C library's tanh: x itself below 2^-55, -t / (t + 2) with
-// t = expm1(-2|x|) below 1, 1 - 2 / (t + 2) with t = expm1(2|x|) below 22,
-// and 1 from there on, with the sign of x. The formula below 1 gives x
-// itself below 2^-55 already (t = -2|x| and t + 2 = 2 there); from |x| = 19.5
-// on, 2 / (t + 2) is below half a unit of 1 and the result is 1 already, so
-// |x| is held at 19.5 there (NaN passes through). Fused says whether the C
-// library in use fuses multiply-add in expm1 (see libm_tanh).
-template <bool Fused>
+// tanh |x| = (e^t - 1) / (e^t + 1) with t = 2|x| = k ln2 + r, |r| <= ln2/2.
+// R = r coth(r/2) = 2 + s gives e^r = (R + r) / (R - r) = U / V, so
+// tanh |x| = (U - f V) / (U + f V) = N / D with f = 2^-k. U, V, N and D are
+// sums hi + lo (the lo parts not rounded into the hi parts): every error is
+// far below the last place of N and D. For k = 0, N = U - V = 2r = 4|x|
+// comes out exactly, so that small inputs keep every bit. The quotient: q0 = N / D to
+// 26 bits (one division, for 1 / D), the residual N - q0 D exactly (q0 times
+// the 26-bit halves of D), and q0 + residual / D rounded once. The result is
+// faithfully rounded (below one unit in the last place of the true value;
+// the native tests measure it against quad precision) and, with no fused
+// multiply-add anywhere, the same at every level. From |x| = 19.5 on, tanh
+// rounds to 1: |x| is held there. NaN passes through; the sign is put back.
 [[gnu::always_inline]] inline double tanh(double x) {
+    using namespace detail;
     constexpr std::uint64_t kSign = 1ull << 63;
-    const double ax = from_bits(bits_of(x) & ~kSign);
-    const bool below_one = ax < 1.0;
-    const double held = ax > 19.5 ? 19.5 : ax;
-    // All ones below 1. The argument's sign and the numerator are chosen bit
-    // by bit (a select of the numerator would let the compiler divide both
-    // candidates).
-    const std::uint64_t pick = 0ull - static_cast<std::uint64_t>(below_one);
-    const double t = detail::expm1_for_tanh<Fused>(from_bits(bits_of(held + held) | (pick & kSign)));
-    const double numerator = from_bits((bits_of(-t) & pick) | (bits_of(2.0) & ~pick));
-    const double q = numerator / (t + 2.0);
-    const double z = below_one ? q : 1.0 - q;
-    // z >= 0 (a zero may come out as -0.0): the sign is that of x.
-    return from_bits((bits_of(z) & ~kSign) | (bits_of(x) & kSign));
-}
-
-// body(f) with f the tanh above that gives the C library's bits here, or the
-// C library's own where its algorithm is not this one.
-template <class Body>
-auto with_libm_tanh(Body body) {
-    switch (libm_tanh()) {
-        case LibmTanh::fused:
-            return body([](double v) { return tanh<true>(v); });
-        case LibmTanh::unfused:
-            return body([](double v) { return tanh<false>(v); });
-        default:
-            return body([](double v) { return std::tanh(v); });
-    }
+    const double a = from_bits(bits_of(x) & ~kSign);
+    const double held = tanh_hold < a ? tanh_hold : a;
+    const double t = held + held;
+    const auto [k, h, c, r, r_lo] = reduce_ln2(t);  // 0 <= k <= 56
+    const double s = tanh_series(r * r);
+    // U = 2 + s + h - c and V = 2 + s - h + c, with 2 + h = u + u_err and
+    // 2 - h = v + v_err exactly. For k = 0 (f = 1, c = 0) N = 2h = 4|x|
+    // comes out exactly. U >= f V (k >= 1, or h >= 0), so the errors of
+    // u - fv and u + fv are exact.
+    const double u = 2.0 + h;
+    const double u_lo = ((2.0 - u) + h) + (s - c);
+    const double v = 2.0 - h;
+    const double v_lo = ((2.0 - v) - h) + (s + c);
+    const double f = from_bits((1023 - k) << 52);
+    const double fv = f * v, fv_lo = f * v_lo;
+    const double n = u - fv;
+    const double n_lo = ((u - n) - fv) + (u_lo - fv_lo);
+    const double d = u + fv;
+    const double d_lo = ((u - d) + fv) + (u_lo + fv_lo);
+    const double y = 1.0 / (d + d_lo);
+    const double q0 = upper_26_bits((n + n_lo) * y);
+    const double d_upper = upper_26_bits(d);
+    // n - q0 d_upper is exact: the two are within a few hundredths.
+    const double residual = ((n - q0 * d_upper) + n_lo) - q0 * ((d - d_upper) + d_lo);
+    const double q = q0 + residual * y;
+    return from_bits(bits_of(q) | (bits_of(x) & kSign));
 }
 
 }  // namespace QV_ISA_INLINE
