@@ -1,7 +1,7 @@
 // The deep-learning kernels built once per x86-64 level
-// (activations_level.cpp, optim_level.cpp, dropout_level.cpp). The arrays of
-// one call never overlap: the array borrow rule refuses a writable array
-// that shares memory with any other argument.
+// (activations_level.cpp, losses_level.cpp, optim_level.cpp,
+// dropout_level.cpp). The arrays of one call never overlap: the array borrow
+// rule refuses a writable array that shares memory with any other argument.
 #pragma once
 #include <cstddef>
 #include <cstdint>

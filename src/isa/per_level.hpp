@@ -5,10 +5,10 @@
 //
 // Such a source defines everything inside a namespace named QV_ISA_LEVEL (or
 // an anonymous one), and shared headers it includes put their inline code
-// inside `inline namespace QV_ISA_INLINE` (isa/level.hpp). The linker keeps one copy of an
-// inline function or template instantiated in several objects: were the
-// AVX-512 build's copy kept for everyone, a processor without AVX-512 would
-// run it. A CTest checks that the level objects export no such symbol
+// inside `inline namespace QV_ISA_INLINE` (isa/level.hpp). The linker keeps
+// one copy of an inline function or template instantiated in several
+// objects: were the AVX-512 build's copy kept for everyone, a processor
+// without AVX-512 would run it. A CTest checks that the level objects export no such symbol
 // outside their level's namespace. Helpers from elsewhere that a kernel uses
 // must be always-inline; the pool, TBB and the standard containers stay in
 // the ordinary sources, which call a level's kernel through QV_ISA_PICK.
