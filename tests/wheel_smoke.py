@@ -3,6 +3,7 @@
 Run by scripts/test-wheel in a fresh venv that has only the wheel and its
 dependencies; prints one line per check and a closing count.
 """
+import importlib.metadata
 import sys
 import sysconfig
 
@@ -24,6 +25,7 @@ def check(name):
 def _():
     assert q.__file__.startswith(sysconfig.get_paths()["platlib"]), q.__file__
     assert len(q.__all__) == 52 and q.__all__[-2:] == ["Tensor", "VaneHashMap"]
+    assert q.__version__ == importlib.metadata.version("quorvane"), q.__version__
 
 
 @check("sorting and selection")
