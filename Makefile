@@ -3,14 +3,16 @@
 # make bench - run the side-by-side benchmarks
 # make test-asan - every test again under AddressSanitizer and UBSan
 # make wheel - the self-contained abi3 wheel, in dist/
+# make coverage - every test against a build with coverage counters, and a report
 # make fuzz  - a million random calls to every entry point (FUZZ_CALLS, FUZZ_SEED)
+# make docs  - the documentation site, in docs/_build/html
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
 VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test test-native test-python test-asan test-wheel test-source-build wheel fuzz bench deps clean
+.PHONY: all demo test check-includes test-native test-python test-asan test-wheel test-source-build wheel fuzz bench docs deps clean coverage
 
 all: $(VENV)/.built
 
@@ -39,7 +41,11 @@ test-python: $(VENV)/.built
 	@$(PY) -m mypy.stubtest quorvane
 	@$(PY) -m mypy --strict examples/
 
-test: test-native test-python test-wheel test-source-build
+# Kernels include no part of the Python layer.
+check-includes:
+	@scripts/check-includes
+
+test: check-includes test-native test-python test-wheel test-source-build
 
 $(VENV)/.wheel-tools: $(VENV)/.venv requirements-wheel.txt
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-wheel.txt
@@ -62,6 +68,14 @@ test-source-build: $(VENV)/.venv
 test-asan: $(VENV)/.venv
 	@scripts/test-asan $(PY)
 
+$(VENV)/.coverage-tools: $(VENV)/.venv
+	@$(PY) -m pip install -q --disable-pip-version-check gcovr
+	@touch $@
+
+# Lines and branches over src/ after the whole suite, forked children counted.
+coverage: $(VENV)/.coverage-tools
+	@scripts/coverage/run $(PY)
+
 FUZZ_CALLS ?= 1000000
 FUZZ_SEED ?= $(shell date +%s)
 fuzz: $(VENV)/.built
@@ -82,6 +96,14 @@ bench: $(VENV)/.built $(VENV)/.bench
 	@cmake -S . -B build/bench -DQV_BENCH=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/bench -j2 --target qv_bench >/dev/null
 	@QV_BENCH_LIB=build/bench/libqv_bench.so env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE $(PY) bench/run.py
+
+$(VENV)/.docs: $(VENV)/.venv requirements-docs.txt
+	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-docs.txt
+	@touch $@
+
+# The site: pages from docs/, the reference from the stub file. Warnings are errors.
+docs: $(VENV)/.docs
+	@$(VENV)/bin/sphinx-build -E -W --keep-going -q -b html docs docs/_build/html
 
 clean:
 	rm -rf build $(VENV)

@@ -93,6 +93,33 @@ class Strongest:
         return -(y @ c) / len(c)
 
 
+STRONGEST_LOSSES = (("mse_loss", "mse", "d @ d / n (out=)"), ("mae_loss", "mae", "abs(d, out=d).sum() / n"),
+                    ("bce_loss", "bce", "clip, two logs, two @ (out=)"),
+                    ("categorical_cross_entropy", "cce", "-(t @ log(clip)) / n (out=)"))
+
+
+def strongest_losses(pred, truth, targets, label=""):
+    """One row for each loss named in targets (name -> target ratio) against
+    the Strongest expression; label follows the name."""
+    strong = Strongest(len(pred))
+    for name, method, peer_name in STRONGEST_LOSSES:
+        if name not in targets:
+            continue
+        ours, peer = getattr(q, name), getattr(strong, method)
+        compare(f"{name}{label}", lambda: ours(pred, truth), lambda: peer(pred, truth), targets[name], peer_name,
+                settle="@" in peer_name)
+
+
+def mini_batch_losses(rng):
+    """The pair losses at the sizes of one mini-batch, where the sum is one
+    sequential chain."""
+    header("losses of a mini-batch")
+    for n in (320, 5_000):
+        pred = rng.random(n)
+        truth = (rng.random(n) < 0.5).astype(np.float64)
+        strongest_losses(pred, truth, {"bce_loss": 1.5, "categorical_cross_entropy": 1.5}, f" {n:,}")
+
+
 def np_softmax_out(x, out, row_max, row_sum):
     np.max(x, axis=1, keepdims=True, out=row_max)
     np.subtract(x, row_max, out=out)
@@ -204,19 +231,13 @@ def run():
     for name, peer in LOSS_PEERS.items():
         ours = getattr(q, name)
         compare(name, lambda: ours(pred, truth), lambda: peer(pred, truth), 2.0, "numpy expression")
-    strong = Strongest(n)
-    for name, peer, target, peer_name in (("mse_loss", strong.mse, 2.0, "d @ d / n (out=)"),
-                                          ("mae_loss", strong.mae, 2.0, "abs(d, out=d).sum() / n"),
-                                          ("bce_loss", strong.bce, 1.5, "clip, two logs, two @ (out=)"),
-                                          ("categorical_cross_entropy", strong.cce, 1.5, "-(t @ log(clip)) / n (out=)")):
-        ours = getattr(q, name)
-        compare(name, lambda: ours(pred, truth), lambda: peer(pred, truth), target, peer_name,
-                settle="@" in peer_name)
+    strongest_losses(pred, truth, {"mse_loss": 2.0, "mae_loss": 2.0, "bce_loss": 1.8, "categorical_cross_entropy": 1.5})
     idx = rng.integers(0, 10, n)
     eye = np.eye(10)
     compare("one_hot 1,000,000 x 10", lambda: q.one_hot(idx, 10), lambda: eye[idx], 2.0, "np.eye(10)[idx]")
     compare("one_hot 1,000,000 x 10", lambda: q.one_hot(idx, 10), lambda: np_one_hot(idx, 10), 1.5,
             "np.zeros + scatter")
+    mini_batch_losses(rng)
 
     header("optimizer steps, clipping and dropout, 1,000,000 elements")
     grads = rng.standard_normal(n)

@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 
 import quorvane as q
-from dl_helpers import assert_one_of, assert_same, exp, fixed_tree_sum, log, views, within_one_step
+from dl_helpers import assert_one_of, assert_same, bits, exp, fixed_tree_sum, log, views, within_one_step
 
 FLOOR, CEIL = 1e-15, 0.999999999999999
 # Softmax uses a vectorised exp within one step of the C library's: each
@@ -65,8 +65,8 @@ def term_candidates(name, p, y):
 def single_terms(name, p, y):
     """Each term as the loss of a one-element call returns it (S / 1)."""
     fn = getattr(q, name)
-    sign = -1.0 if name == "bce_loss" else 1.0
-    return [sign * fn(p[i : i + 1], y[i : i + 1]) for i in range(len(p))]
+    terms = [fn(p[i : i + 1], y[i : i + 1]) for i in range(len(p))]
+    return [-t for t in terms] if name == "bce_loss" else terms  # negated, a NaN's sign too
 
 
 def sequential(name, terms):
@@ -280,12 +280,23 @@ def test_pair_loss_terms_match_the_formula(name):
     assert_one_of(single_terms(name, p, y), [term_candidates(name, a, b) for a, b in zip(p.tolist(), y.tolist())])
 
 
+# Beyond the clamps and the ends of the double range, scattered over the
+# array by a stride prime to the row of terms the sum works through.
+SPECIALS = [math.inf, -math.inf, 5e-324, -0.0, 1e300, 2.2250738585072014e-308]
+
+
 @pytest.mark.parametrize("name", LOSSES)
-@pytest.mark.parametrize("n", [1, 8, 300, 9_999])
-def test_pair_losses_sum_in_index_order_below_the_threshold(name, n):
+@pytest.mark.parametrize("n", [1, 17, 319, 320, 5_000, 9_999])
+@pytest.mark.parametrize("nan", [False, True])
+def test_pair_losses_sum_in_index_order_below_the_threshold(name, n, nan):
     p, y = _pairs(n, n)
+    p[3::7] = np.resize(SPECIALS, len(p[3::7]))
+    if nan:
+        p[n * 2 // 3] = math.nan
     got = getattr(q, name)(p, y)
-    assert_same([got], [sequential(name, single_terms(name, p, y))])
+    want = sequential(name, single_terms(name, p, y))
+    assert bits(got) == bits(want), (got, want)  # the sign of a NaN too
+    assert bits(getattr(q, name)(views(p)["reversed"], views(y)["reversed"])) == bits(got)
     if name not in LOG_LOSSES:
         assert_same([got], [ref_loss(name, p, y)])
 

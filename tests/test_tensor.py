@@ -44,6 +44,8 @@ def values(n, seed=3):
 BASE = np.arange(60.0).reshape(3, 4, 5) - 30.0
 READ_ONLY = BASE.copy()
 READ_ONLY.setflags(write=False)
+PACKED = np.zeros(BASE.size, dtype=[("tag", "i1"), ("value", "f8")])["value"]  # 9 bytes apart
+PACKED[:] = BASE.ravel()
 
 
 class Sub(np.ndarray):
@@ -54,7 +56,8 @@ class Sub(np.ndarray):
     "arr",
     [BASE, np.asfortranarray(BASE), BASE[:, ::2, 1:], BASE[::-1, :, ::-2], BASE.transpose(2, 0, 1), BASE[1],
      BASE[:, 2, ::-1], np.array(3.25), np.zeros((2, 0, 3)), np.zeros((0,)), READ_ONLY[::2, ::-1],
-     np.broadcast_to(np.arange(3.0), (4, 3)), BASE.view(Sub)[:, :, 3], np.arange(5.0)[:, None][::2]],
+     np.broadcast_to(np.arange(3.0), (4, 3)), BASE.view(Sub)[:, :, 3], np.arange(5.0)[:, None][::2],
+     PACKED.reshape(3, 4, 5).transpose(0, 2, 1)],
 )
 def test_every_layout_gives_its_contiguous_copy(arr):
     t = T(arr)

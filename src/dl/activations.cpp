@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <utility>
 
+#include "core/buffer.hpp"
 #include "dl/clones.hpp"
 #include "dl/vmath.hpp"
-#include "frame/buffer.hpp"
 #include "parallel/pool.hpp"
 
 namespace qv::dl {

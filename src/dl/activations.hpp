@@ -2,7 +2,7 @@
 // Every routine reads x through its strides (any stride, reversed views
 // included) and returns a new array with element i = formula(x[i]).
 #pragma once
-#include "frame/views.hpp"
+#include "core/views.hpp"
 
 namespace qv::dl {
 

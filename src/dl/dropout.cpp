@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <utility>
 
+#include "core/buffer.hpp"
+#include "core/error.hpp"
 #include "dl/clones.hpp"
 #include "dl/optim.hpp"
-#include "frame/buffer.hpp"
-#include "frame/error.hpp"
 #include "parallel/pool.hpp"
 #include "random/random.hpp"
 

@@ -9,17 +9,19 @@
 #include <string>
 #include <utility>
 
+#include "core/buffer.hpp"
+#include "core/error.hpp"
 #include "dl/clones.hpp"
 #include "dl/lane_sum.hpp"
 #include "dl/vmath.hpp"
-#include "frame/buffer.hpp"
-#include "frame/error.hpp"
 #include "parallel/pool.hpp"
 
 namespace qv::dl {
 namespace {
 
 // Probabilities are kept inside [1e-15, 1 - 1e-15] before a log; NaN stays NaN.
+// Such a probability and 1 minus it are normal numbers, which
+// vm::log_of_normal takes.
 constexpr double kProbFloor = 1e-15;
 constexpr double kProbCeil = 0.999999999999999;
 
@@ -56,38 +58,79 @@ QV_CLONES double pair_leaf_sum(const double* a, const double* b, std::size_t m) 
     return QV_WIDEST(lanes::leaf_sum<W, term>(a, b, m));
 }
 
-// The sum of f(a[i], b[i]). When both arrays have unit stride it is a
-// parallel sum from the threshold on, each leaf summed by leaf(a, b, m);
-// otherwise one loop through the strides.
-template <class F, class Leaf>
-double zip_reduce_f64(const F64View& a, const F64View& b, F f, Leaf leaf) {
-    if (a.n == 0 || a.n != b.n) value_error("Predictions and targets must have matching non-zero lengths.");
-    if (a.unit_stride() && b.unit_stride()) {
-        const double* pa = a.data;
-        const double* pb = b.data;
-        return par::sum_lanes(
-            a.size(), [&](std::size_t begin, std::size_t end) { return leaf(pa + begin, pb + begin, end - begin); },
-            [&](std::size_t i) { return f(pa[i], pb[i]); });
+// f(a[(i + t) * sa], b[(i + t) * sb]) to row[t] for t < count.
+template <class F>
+[[gnu::always_inline]] inline void fill_terms(const double* a, std::int64_t sa, const double* b, std::int64_t sb,
+                                              std::size_t i, std::size_t count, double* __restrict row, F f) {
+    if (sa == 1 && sb == 1) {
+        for (std::size_t t = 0; t < count; ++t) row[t] = f(a[i + t], b[i + t]);
+    } else {
+        for (std::size_t t = 0; t < count; ++t) {
+            const auto k = static_cast<std::int64_t>(i + t);
+            row[t] = f(a[k * sa], b[k * sb]);
+        }
     }
+}
+
+// The sum of f(a[i * sa], b[i * sb]) over i < m from -0.0 in index order.
+// The terms are made a short row at a time by a loop that vectorises, then
+// added one after another. The rows are short so that the processor, while
+// the chain of additions of one row waits on itself, already computes the
+// terms of the next: the additions then cost little beyond the terms.
+template <class F>
+QV_CLONES double pair_ordered_sum(const double* a, std::int64_t sa, const double* b, std::int64_t sb, std::size_t m,
+                                  F f) {
+    constexpr std::size_t kRow = 16;
+    alignas(64) double row[kRow];
     double s = -0.0;
-    for (std::int64_t i = 0; i < a.n; ++i) s = s + f(a[i], b[i]);
+    std::size_t i = 0;
+    for (; i + kRow <= m; i += kRow) {
+        fill_terms(a, sa, b, sb, i, kRow, row, f);
+        for (std::size_t t = 0; t < kRow; ++t) s = s + row[t];
+    }
+    fill_terms(a, sa, b, sb, i, m - i, row, f);
+    for (std::size_t t = 0; t < m - i; ++t) s = s + row[t];
     return s;
 }
 
-// zip_reduce_f64 whose leaves compute their terms a block at a time.
-template <class F>
-double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
-    return zip_reduce_f64(a, b, f, [f](const double* pa, const double* pb, std::size_t m) {
-        return pair_leaf_sum(pa, pb, m, f);
-    });
+// The sum of f(a[i], b[i]). When both arrays have unit stride it is a
+// parallel sum from the threshold on, each leaf summed by leaf(a, b, m);
+// otherwise ordered(a, b), the sum from -0.0 in index order.
+template <class F, class Leaf, class Ordered>
+double zip_reduce_f64(const F64View& a, const F64View& b, F f, Leaf leaf, Ordered ordered) {
+    if (a.n == 0 || a.n != b.n) value_error("Predictions and targets must have matching non-zero lengths.");
+    if (a.size() < par::kParallelThreshold || !a.unit_stride() || !b.unit_stride()) return ordered(a, b);
+    const double* pa = a.data;
+    const double* pb = b.data;
+    return par::sum_lanes(
+        a.size(), [&](std::size_t begin, std::size_t end) { return leaf(pa + begin, pb + begin, end - begin); },
+        [&](std::size_t i) { return f(pa[i], pb[i]); });
 }
 
-// zip_reduce_f64 of a term that lanes::Term names.
+// zip_reduce_f64 that computes its terms a block at a time.
+template <class F>
+double zip_reduce_f64(const F64View& a, const F64View& b, F f) {
+    return zip_reduce_f64(
+        a, b, f, [f](const double* pa, const double* pb, std::size_t m) { return pair_leaf_sum(pa, pb, m, f); },
+        [f](const F64View& x, const F64View& y) {
+            // Fewer than two elements have no stride to speak of.
+            const std::int64_t sx = x.unit_stride() ? 1 : x.stride, sy = y.unit_stride() ? 1 : y.stride;
+            return pair_ordered_sum(x.data, sx, y.data, sy, x.size(), f);
+        });
+}
+
+// zip_reduce_f64 of a term that lanes::Term names. Such a term is cheap
+// enough to hide under the chain of additions of the ordered sum.
 template <lanes::Term term>
 double zip_reduce_f64(const F64View& a, const F64View& b) {
     return zip_reduce_f64(
         a, b, [](double p, double y) { return lanes::term_of<term>(p, y); },
-        [](const double* pa, const double* pb, std::size_t m) { return pair_leaf_sum<term>(pa, pb, m); });
+        [](const double* pa, const double* pb, std::size_t m) { return pair_leaf_sum<term>(pa, pb, m); },
+        [](const F64View& x, const F64View& y) {
+            double s = -0.0;
+            for (std::int64_t i = 0; i < x.n; ++i) s = s + lanes::term_of<term>(x[i], y[i]);
+            return s;
+        });
 }
 
 // The first i with idx[i] outside [0, limit), or n. Compared as unsigned
@@ -262,7 +305,7 @@ double mae_loss(const F64View& predictions, const F64View& targets) {
 double bce_loss(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, [clamp = probability_clamp()](double p, double y) {
         double pc = clamp(p);
-        return (vm::log(1.0 - pc) * (1.0 - y)) + (vm::log(pc) * y);
+        return (vm::log_of_normal(1.0 - pc) * (1.0 - y)) + (vm::log_of_normal(pc) * y);
     });
     return (-s) / static_cast<double>(predictions.n);
 }
@@ -270,7 +313,7 @@ double bce_loss(const F64View& predictions, const F64View& targets) {
 double categorical_cross_entropy(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, [clamp = probability_clamp()](double p, double y) {
         double pc = clamp(p);
-        return -(vm::log(pc) * y);
+        return -(vm::log_of_normal(pc) * y);
     });
     return s / static_cast<double>(predictions.n);
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <tuple>
 
+#include "core/views.hpp"
 #include "dl/activations.hpp"
-#include "frame/views.hpp"
 
 namespace qv::dl {
 

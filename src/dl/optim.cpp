@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/error.hpp"
 #include "dl/clones.hpp"
 #include "dl/lane_sum.hpp"
-#include "frame/error.hpp"
 #include "parallel/pool.hpp"
 
 namespace qv::dl {

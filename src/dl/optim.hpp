@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/views.hpp"
 #include "dl/activations.hpp"
-#include "frame/views.hpp"
 
 namespace qv::dl {
 

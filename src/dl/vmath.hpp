@@ -83,28 +83,42 @@ inline double exp(double x) {
     return ((one_r + tail) * first) * second;
 }
 
-// x = 2^k m with sqrt(1/2) <= m < sqrt(2), f = m - 1 (exact):
-// log x = k ln2 + log(1 + f).
-inline double log(double x) {
-    using namespace detail;
+namespace detail {
+
+// log(x 2^-scale) for a positive normal x: x = 2^k m with
+// sqrt(1/2) <= m < sqrt(2), f = m - 1 (exact): (k - scale) ln2 + log(1 + f).
+inline double log_scaled(double x, double scale) {
     constexpr std::uint64_t kSqrtHalf = 0x3fe6a09e667f3bcdull;
-    constexpr double kInf = __builtin_inf();
-    const bool subnormal = bits_of(x) < (1ull << 52);  // and +0.0
-    const std::uint64_t ix = bits_of(subnormal ? x * 0x1p52 : x);
+    const std::uint64_t ix = bits_of(x);
     const std::uint64_t e = (ix - kSqrtHalf + (1023ull << 52)) >> 52;  // k + 1023
     const double m = from_bits(ix - ((e - 1023) << 52));
     // k as a double: e sits in the low bits of 2^52 + e.
-    const double kd = (from_bits(0x4330000000000000ull | e) - (0x1p52 + 1023.0)) - (subnormal ? 52.0 : 0.0);
+    const double kd = (from_bits(0x4330000000000000ull | e) - (0x1p52 + 1023.0)) - scale;
     const double f = m - 1.0;
     const double s = f / (2.0 + f);
     const double hfsq = 0.5 * f * f;
     const double r = log_series(s * s);
-    const double y = kd * kLn2Hi - ((hfsq - (s * (hfsq + r) + kd * kLn2Lo)) - f);
+    return kd * kLn2Hi - ((hfsq - (s * (hfsq + r) + kd * kLn2Lo)) - f);
+}
+
+}  // namespace detail
+
+inline double log(double x) {
+    constexpr double kInf = __builtin_inf();
+    const bool subnormal = bits_of(x) < (1ull << 52);  // and +0.0
+    const double y = detail::log_scaled(subnormal ? x * 0x1p52 : x, subnormal ? 52.0 : 0.0);
     // Zeros give -inf; negative numbers and NaN give NaN; +inf stays. (One
     // comparison per select, so that the selects vectorise.)
     const double below = x == 0.0 ? -kInf : __builtin_nan("");
     const double finite = x > 0.0 ? y : below;
     return x == kInf ? kInf : finite;
+}
+
+// log's value for a normal finite x or NaN, without log's steps for zeros,
+// subnormals and infinities (clamped probabilities need none of them).
+inline double log_of_normal(double x) {
+    const double y = detail::log_scaled(x, 0.0);
+    return x > 0.0 ? y : __builtin_nan("");
 }
 
 namespace detail {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/row_major.hpp"
 #include "frame/failure.hpp"
 
 namespace qv::arg {
@@ -172,8 +173,8 @@ bool copy_array(const np::ArrayInfo& a, std::vector<T>& out) {
     const std::int64_t stride = a.strides[0];
     if (a.dtype == np::DType::Float64 || a.dtype == np::DType::Int64) {
         bool is_float = a.dtype == np::DType::Float64;
-        if (std::is_floating_point_v<T> == is_float && (stride == 8 || n < 2)) {
-            if (n) std::memcpy(out.data(), a.data, static_cast<std::size_t>(n) * 8);
+        if (std::is_floating_point_v<T> == is_float) {
+            copy_row_major(a.data, {a.dims, 1}, {a.strides, 1}, out.data());
             return true;
         }
         for (std::int64_t i = 0; i < n; ++i) {
@@ -283,44 +284,6 @@ bool SizeList::convert(PyObject* o, std::vector<std::uint64_t>& out) {
     return convert_items(o, out, size_fast, size_elem);
 }
 
-namespace {
-
-// The elements of a 2-D float64 array of any layout, row by row into dst.
-void copy_rows(const np::ArrayInfo& a, double* dst) {
-    const std::int64_t rows = a.dims[0], cols = a.dims[1], rs = a.strides[0], cs = a.strides[1];
-    if (rows == 0 || cols == 0) return;
-    if ((cs == 8 || cols == 1) && (rs == cols * 8 || rows == 1)) {
-        std::memcpy(dst, a.data, static_cast<std::size_t>(rows * cols) * 8);
-        return;
-    }
-    auto at = [&](std::int64_t r, std::int64_t c) { return a.data + r * rs + c * cs; };
-    if (std::abs(cs) <= std::abs(rs)) {
-        // Along each source row: contiguous rows at once, others element by element.
-        for (std::int64_t r = 0; r < rows; ++r) {
-            double* d = dst + r * cols;
-            if (cs == 8) {
-                std::memcpy(d, at(r, 0), static_cast<std::size_t>(cols) * 8);
-                continue;
-            }
-            for (std::int64_t c = 0; c < cols; ++c) std::memcpy(d + c, at(r, c), 8);
-        }
-        return;
-    }
-    // Columns lie closer together than rows (a transposed or Fortran-order
-    // array): tile by tile, so that reads and writes both stay in cache.
-    constexpr std::int64_t kTile = 32;
-    for (std::int64_t r0 = 0; r0 < rows; r0 += kTile) {
-        const std::int64_t r1 = std::min(rows, r0 + kTile);
-        for (std::int64_t c0 = 0; c0 < cols; c0 += kTile) {
-            const std::int64_t c1 = std::min(cols, c0 + kTile);
-            for (std::int64_t c = c0; c < c1; ++c)
-                for (std::int64_t r = r0; r < r1; ++r) std::memcpy(dst + r * cols + c, at(r, c), 8);
-        }
-    }
-}
-
-}  // namespace
-
 bool Float64Matrix::convert(PyObject* o, Matrix& out) {
     if (!is_sequence_arg(o)) return false;
     np::ArrayInfo info;
@@ -331,7 +294,7 @@ bool Float64Matrix::convert(PyObject* o, Matrix& out) {
         out.values.reserve(rows * cols);
         prefer_huge_pages(out.values.data(), rows * cols * sizeof(double));
         out.values.resize(rows * cols);
-        copy_rows(info, out.values.data());
+        copy_row_major(info.data, {info.dims, 2}, {info.strides, 2}, out.values.data());
         out.starts.resize(rows + 1);
         for (std::size_t r = 0; r <= rows; ++r) out.starts[r] = r * cols;
         return true;
@@ -400,56 +363,19 @@ void read_aligned_copy(np::ArrayInfo& a, std::vector<std::uint64_t>& copy, std::
     std::size_t n = 1;
     for (int k = 0; k < a.ndim; ++k) n *= static_cast<std::size_t>(a.dims[k]);
     copy.resize(n);
-    strides.assign(static_cast<std::size_t>(a.ndim), 8);
+    const auto rank = static_cast<std::size_t>(a.ndim);
+    copy_row_major(a.data, {a.dims, rank}, {a.strides, rank}, copy.data());
+    strides.assign(rank, 8);
     for (int k = a.ndim - 1; k > 0; --k) strides[k - 1] = strides[k] * a.dims[k];
-    std::vector<std::int64_t> index(static_cast<std::size_t>(a.ndim), 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        std::int64_t offset = 0;
-        for (int k = 0; k < a.ndim; ++k) offset += index[k] * a.strides[k];
-        std::memcpy(&copy[i], a.data + offset, 8);
-        for (int k = a.ndim - 1; k >= 0 && ++index[k] == a.dims[k]; --k) index[k] = 0;
-    }
     a.data = reinterpret_cast<char*>(copy.data());
     a.strides = strides.data();
-}
-
-// Borrow the byte range [lo, hi) spanned by the array's elements. Refusals:
-// a read-only array for a writable parameter, or one call's writable array
-// overlapping another of its arrays (ValueError, naming the parameters); an
-// overlap with an array that a concurrent call holds (RuntimeError, as for
-// instances).
-bool borrow(const np::ArrayInfo& a, ArrayBorrow& b, bool exclusive, const BorrowSite& site) {
-    if (exclusive && !a.writeable) {
-        PyErr_Format(PyExc_ValueError, "argument '%s': array is read-only", site.param);
-        return false;
-    }
-    std::uintptr_t lo = reinterpret_cast<std::uintptr_t>(a.data), hi = lo + 8;
-    for (int k = 0; k < a.ndim; ++k) {
-        if (a.dims[k] == 0) {
-            hi = lo;
-            break;
-        }
-        std::int64_t extent = a.strides[k] * (a.dims[k] - 1);
-        if (extent >= 0)
-            hi += static_cast<std::uintptr_t>(extent);
-        else
-            lo -= static_cast<std::uintptr_t>(-extent);
-    }
-    if (lo == hi) return true;  // no memory: nothing to conflict with
-    const BorrowSite* holder = b.acquire(lo, hi, exclusive, site);
-    if (!holder) return true;
-    if (holder->call == site.call && site.call != 0)
-        PyErr_Format(PyExc_ValueError, "%s(): '%s' and '%s' share memory", site.owner, holder->param, site.param);
-    else
-        PyErr_SetString(PyExc_RuntimeError, exclusive ? "Already borrowed" : "Already mutably borrowed");
-    return false;
 }
 
 // Borrow the array; a read-only one that is not aligned is then read from
 // an aligned copy, a writable one is refused.
 template <class Storage>
 bool take(np::ArrayInfo& a, Storage& out, bool exclusive) {
-    if (!borrow(a, out.borrow, exclusive, out.site)) return false;
+    if (!out.borrow.acquire(a, exclusive, out.site)) return false;
     if (aligned(a)) return true;
     if (exclusive) {
         PyErr_Format(PyExc_ValueError, "argument '%s': array elements are not aligned to 8 bytes", out.site.param);

@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/items.hpp"
+#include "core/views.hpp"
 #include "frame/borrow.hpp"
-#include "frame/items.hpp"
 #include "frame/numpy.hpp"
 #include "frame/python.hpp"
-#include "frame/views.hpp"
 
 namespace qv::arg {
 
@@ -76,7 +76,7 @@ struct Str : Plain<std::string_view> {
 struct Int64List : Plain<std::vector<std::int64_t>> {
     static bool convert(PyObject* o, std::vector<std::int64_t>& out);
 };
-// A list whose elements stay with their values (frame/items.hpp). Each
+// A list whose elements stay with their values (core/items.hpp). Each
 // exact int (or float) of a list or tuple travels as its own object, with a
 // reference the storage holds until a result takes it over; other elements
 // (bools, NumPy scalars, objects with __index__ or __float__, ints in a float

@@ -26,39 +26,6 @@ struct ClassType {
     static inline PyTypeObject* type = nullptr;  // created once per process
 };
 
-// A held instance borrow, returned when the call ends.
-class InstanceBorrow {
-public:
-    InstanceBorrow() = default;
-    InstanceBorrow(const InstanceBorrow&) = delete;
-    InstanceBorrow& operator=(const InstanceBorrow&) = delete;
-    InstanceBorrow(InstanceBorrow&& o) noexcept : flag_(std::exchange(o.flag_, nullptr)), exclusive_(o.exclusive_) {}
-    InstanceBorrow& operator=(InstanceBorrow&& o) noexcept {
-        std::swap(flag_, o.flag_);
-        std::swap(exclusive_, o.exclusive_);
-        return *this;
-    }
-    ~InstanceBorrow() {
-        if (flag_) flag_->state = exclusive_ ? 0 : flag_->state - 1;
-    }
-
-    // False with RuntimeError set when the borrow is refused.
-    bool acquire(BorrowFlag& f, bool exclusive) {
-        if (exclusive ? f.state != 0 : f.state < 0) {
-            PyErr_SetString(PyExc_RuntimeError, exclusive ? "Already borrowed" : "Already mutably borrowed");
-            return false;
-        }
-        f.state = exclusive ? -1 : f.state + 1;
-        flag_ = &f;
-        exclusive_ = exclusive;
-        return true;
-    }
-
-private:
-    BorrowFlag* flag_ = nullptr;
-    bool exclusive_ = false;
-};
-
 namespace arg {
 
 // An instance of N's class, borrowed shared or exclusive: as `self`, or as

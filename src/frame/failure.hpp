@@ -3,7 +3,7 @@
 #include <exception>
 #include <new>
 
-#include "frame/error.hpp"
+#include "core/error.hpp"
 #include "frame/python.hpp"
 
 namespace qv {

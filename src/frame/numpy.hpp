@@ -3,8 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "core/views.hpp"
 #include "frame/python.hpp"
-#include "frame/views.hpp"
 
 namespace qv::np {
 

@@ -8,10 +8,10 @@
 #include <variant>
 #include <vector>
 
-#include "frame/items.hpp"
+#include "core/items.hpp"
+#include "core/views.hpp"
 #include "frame/numpy.hpp"
 #include "frame/python.hpp"
-#include "frame/views.hpp"
 
 namespace qv::result {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "frame/buffer.hpp"
+#include "core/buffer.hpp"
 
 namespace qv::hashmap {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/buffer.hpp"
+#include "core/buffer.hpp"
 
 namespace qv::hashmap {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "core/error.hpp"
 #include "dl/clones.hpp"
-#include "frame/error.hpp"
 #include "ml/lanes.hpp"
 #include "parallel/pool.hpp"
 

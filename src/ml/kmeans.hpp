@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "frame/views.hpp"
+#include "core/views.hpp"
 
 namespace qv::ml {
 

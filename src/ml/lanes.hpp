@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "frame/buffer.hpp"
-#include "frame/views.hpp"
+#include "core/buffer.hpp"
+#include "core/views.hpp"
 
 namespace qv::ml {
 

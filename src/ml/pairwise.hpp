@@ -4,7 +4,7 @@
 #pragma once
 #include <span>
 
-#include "frame/views.hpp"
+#include "core/views.hpp"
 
 namespace qv::ml {
 

@@ -6,8 +6,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/error.hpp"
 #include "dl/clones.hpp"
-#include "frame/error.hpp"
 
 namespace qv::ml {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "frame/views.hpp"
+#include "core/views.hpp"
 
 namespace qv::ml {
 

@@ -10,7 +10,7 @@
 
 #include <immintrin.h>
 
-#include "frame/buffer.hpp"
+#include "core/buffer.hpp"
 
 namespace qv::numeric {
 namespace {

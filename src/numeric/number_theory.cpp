@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "frame/buffer.hpp"
-#include "frame/error.hpp"
+#include "core/buffer.hpp"
+#include "core/error.hpp"
 
 namespace qv::numeric {
 namespace {

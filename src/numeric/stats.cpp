@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "frame/error.hpp"
+#include "core/error.hpp"
 
 namespace qv::numeric {
 namespace {

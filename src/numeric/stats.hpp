@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "frame/views.hpp"
+#include "core/views.hpp"
 
 namespace qv::numeric {
 

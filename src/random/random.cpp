@@ -12,7 +12,7 @@
 #include <mutex>
 #include <optional>
 
-#include "frame/error.hpp"
+#include "core/error.hpp"
 
 namespace qv::rnd {
 namespace {

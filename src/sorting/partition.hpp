@@ -6,7 +6,7 @@
 #include <span>
 #include <utility>
 
-#include "frame/items.hpp"
+#include "core/items.hpp"
 
 namespace qv::sorting {
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <span>
 
-#include "frame/buffer.hpp"
-#include "frame/error.hpp"
+#include "core/buffer.hpp"
+#include "core/error.hpp"
 #include "hashmap/key_hash.hpp"
 #include "hashmap/table_memory.hpp"
 #include "sorting/partition.hpp"

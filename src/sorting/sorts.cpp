@@ -12,8 +12,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "frame/buffer.hpp"
-#include "frame/error.hpp"
+#include "core/buffer.hpp"
+#include "core/error.hpp"
 #include "parallel/cpu_count.hpp"
 #include "sorting/partition.hpp"
 

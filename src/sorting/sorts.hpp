@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "frame/items.hpp"
+#include "core/items.hpp"
 
 namespace qv::sorting {
 

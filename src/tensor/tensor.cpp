@@ -8,9 +8,10 @@
 #include <string>
 #include <utility>
 
+#include "core/buffer.hpp"
+#include "core/error.hpp"
+#include "core/row_major.hpp"
 #include "dl/clones.hpp"
-#include "frame/buffer.hpp"
-#include "frame/error.hpp"
 #include "parallel/pool.hpp"
 #include "random/random.hpp"
 #include "tensor/gemm.hpp"
@@ -115,40 +116,9 @@ Tensor with_shape(Dims shape) {
 
 // --- construction and conversion ------------------------------------------
 
-void copy_logical(const NdView<const double>& a, double* out) {
-    const std::size_t n = static_cast<std::size_t>(a.count());
-    if (n == 0) return;
-    if (a.c_contiguous) {
-        std::memcpy(out, a.data, n * sizeof(double));
-        return;
-    }
-    // An odometer over every dimension but the last, which the inner loop
-    // walks. Rank 0 is always contiguous.
-    const std::size_t outer = a.shape.size() - 1;
-    const std::int64_t last = a.shape[outer], step = a.strides[outer];
-    std::vector<std::int64_t> index(outer, 0);
-    const double* p = a.data;
-    for (;;) {
-        if (step == 1) {
-            std::memcpy(out, p, static_cast<std::size_t>(last) * sizeof(double));
-            out += last;
-        } else {
-            for (std::int64_t j = 0; j < last; ++j) *out++ = p[j * step];
-        }
-        std::size_t k = outer;
-        for (; k > 0; --k) {
-            p += a.strides[k - 1];
-            if (++index[k - 1] < a.shape[k - 1]) break;
-            p -= a.strides[k - 1] * a.shape[k - 1];
-            index[k - 1] = 0;
-        }
-        if (k == 0) return;
-    }
-}
-
 Tensor from_array(const NdView<const double>& a) {
     Tensor t = with_shape(Dims(a.shape.begin(), a.shape.end()));
-    copy_logical(a, t.data.get());
+    copy_row_major(a, t.data.get());
     return t;
 }
 
@@ -235,7 +205,7 @@ std::vector<double> bias_row(const Tensor& t, const NdView<const double>& bias) 
                     std::to_string(t.shape[1]) + ".");
     }
     std::vector<double> row(len);
-    copy_logical(bias, row.data());
+    copy_row_major(bias, row.data());
     return row;
 }
 

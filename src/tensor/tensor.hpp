@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "frame/views.hpp"
+#include "core/views.hpp"
 
 namespace qv::tensor {
 
@@ -45,8 +45,6 @@ Tensor with_shape(Dims shape);
 
 // --- construction and conversion ------------------------------------------
 
-// The array's elements in row-major logical order, whatever its layout.
-void copy_logical(const NdView<const double>& a, double* out);
 Tensor from_array(const NdView<const double>& a);
 Tensor reshape(const Tensor& t, Dims new_shape);
 // A fresh copy of the buffer as a 1-D array.

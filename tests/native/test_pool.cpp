@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/error.hpp"
 #include "fork_helpers.hpp"
-#include "frame/error.hpp"
 #include "parallel/pool.hpp"
 #include "random/random.hpp"
 

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/error.hpp"
 #include "fork_helpers.hpp"
-#include "frame/error.hpp"
 #include "random/chacha.hpp"
 #include "random/random.hpp"
 

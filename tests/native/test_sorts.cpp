@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "frame/error.hpp"
+#include "core/error.hpp"
 #include "hashmap/hash_map.hpp"
 #include "sorting/sorts.hpp"
 

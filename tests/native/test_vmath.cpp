@@ -144,6 +144,25 @@ TEST(VectorLog, SpecialValues) {
     EXPECT_EQ(log(std::numeric_limits<double>::denorm_min()), std::log(std::numeric_limits<double>::denorm_min()));
 }
 
+TEST(VectorLog, OfNormalHasLogsBits) {
+    std::vector<double> xs;
+    for (double v : sweep_inputs(2'000'000, 1'000'000, 1e-15, 1.0, 9)) {
+        if (std::isnan(v) || std::isnormal(v)) xs.push_back(v);
+    }
+    for (int e = -1022; e < 1024; ++e) {
+        double p = std::ldexp(1.0, e);
+        for (double v : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e308), p * 1.4142135623730951, -p}) {
+            if (std::isnormal(v)) xs.push_back(v);
+        }
+    }
+    std::vector<double> ours(xs.size()), want(xs.size());
+    apply(xs.data(), ours.data(), xs.size(), [](double x) { return qv::dl::vm::log_of_normal(x); });
+    apply(xs.data(), want.data(), xs.size(), [](double x) { return qv::dl::vm::log(x); });
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        ASSERT_EQ(bits_of(ours[i]), bits_of(want[i])) << "at " << std::hexfloat << xs[i];
+    }
+}
+
 namespace {
 
 // Inputs around b (and -b): the 64 doubles on each side and uniform draws

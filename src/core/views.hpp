@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/buffer.hpp"
+#include "core/buffer.hpp"
 
 namespace qv {
 
