@@ -12,7 +12,7 @@ VENV := .venv
 PY := $(VENV)/bin/python
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test check-includes test-native test-python test-asan test-wheel wheel fuzz bench docs deps clean coverage
+.PHONY: all demo test check-includes test-native test-python test-asan test-wheel test-source-build wheel fuzz bench docs deps clean coverage
 
 all: $(VENV)/.built
 
@@ -45,7 +45,7 @@ test-python: $(VENV)/.built
 check-includes:
 	@scripts/check-includes
 
-test: check-includes test-native test-python test-wheel
+test: check-includes test-native test-python test-wheel test-source-build
 
 $(VENV)/.wheel-tools: $(VENV)/.venv requirements-wheel.txt
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-wheel.txt
@@ -58,6 +58,11 @@ wheel: $(VENV)/.built $(VENV)/.wheel-tools
 # The wheel installed into a fresh venv of every CPython 3.12+ here.
 test-wheel: wheel
 	@scripts/test-wheel
+
+# pip install . in a fresh venv with oneTBB and Eigen from PyPI, as on a
+# machine without their system packages, then the smoke test.
+test-source-build: $(VENV)/.venv
+	@scripts/test-source-build $(PY)
 
 # The whole suite again against a build with AddressSanitizer and UBSan.
 test-asan: $(VENV)/.venv
