@@ -32,7 +32,7 @@ build/native/Makefile: CMakeLists.txt $(VENV)/.deps
 
 test-native: build/native/Makefile
 	@cmake --build build/native -j2 >/dev/null
-	@cd build/native && ctest --output-on-failure -j2 | tail -n 3
+	@scripts/run-ctest build/native
 
 test-python: $(VENV)/.built
 	@$(PY) -m pytest tests
