@@ -1,5 +1,5 @@
 // Argument kinds of single values: integers, floats, flags, seeds and
-// strings. Plain<T> is the kind whose storage is the value itself.
+// strings.
 #pragma once
 #include <cstdint>
 #include <optional>
