@@ -10,9 +10,13 @@ SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
 VENV := .venv
 PY := $(VENV)/bin/python
+# Our own builds hold our sources to -Werror (pip's builds through
+# scikit-build-core's SKBUILD_CMAKE_ARGS); a user's plain `pip install .` does not.
+WERROR := -DQV_WERROR=ON
+export SKBUILD_CMAKE_ARGS := $(WERROR)
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test check-includes test-native test-python test-asan test-wheel wheel fuzz bench docs deps clean coverage
+.PHONY: all demo test check-includes test-native test-python test-asan test-wheel test-source-build wheel fuzz bench docs deps clean coverage
 
 all: $(VENV)/.built
 
@@ -30,11 +34,11 @@ $(VENV)/.built: $(VENV)/.venv $(SOURCES)
 	@touch $@
 
 build/native/Makefile: CMakeLists.txt $(VENV)/.deps
-	@cmake -S . -B build/native -DQV_NATIVE_TESTS=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B build/native -DQV_NATIVE_TESTS=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release $(WERROR) >/dev/null
 
 test-native: build/native/Makefile
 	@cmake --build build/native -j2 >/dev/null
-	@cd build/native && ctest --output-on-failure -j2 | tail -n 3
+	@scripts/run-ctest build/native
 
 test-python: $(VENV)/.built
 	@$(PY) -m pytest tests
@@ -45,7 +49,7 @@ test-python: $(VENV)/.built
 check-includes:
 	@scripts/check-includes
 
-test: check-includes test-native test-python test-wheel
+test: check-includes test-native test-python test-wheel test-source-build
 
 $(VENV)/.wheel-tools: $(VENV)/.venv requirements-wheel.txt
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-wheel.txt
@@ -58,6 +62,11 @@ wheel: $(VENV)/.built $(VENV)/.wheel-tools
 # The wheel installed into a fresh venv of every CPython 3.12+ here.
 test-wheel: wheel
 	@scripts/test-wheel
+
+# pip install . in a fresh venv with oneTBB and Eigen from PyPI, as on a
+# machine without their system packages, then the smoke test.
+test-source-build: $(VENV)/.venv
+	@scripts/test-source-build $(PY)
 
 # The whole suite again against a build with AddressSanitizer and UBSan.
 test-asan: $(VENV)/.venv
@@ -88,7 +97,7 @@ $(VENV)/.bench: $(VENV)/.venv requirements-bench.txt
 	@touch $@
 
 bench: $(VENV)/.built $(VENV)/.bench
-	@cmake -S . -B build/bench -DQV_BENCH=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B build/bench -DQV_BENCH=ON -DQV_PYTHON_MODULE=OFF -DCMAKE_BUILD_TYPE=Release $(WERROR) >/dev/null
 	@cmake --build build/bench -j2 --target qv_bench >/dev/null
 	@QV_BENCH_LIB=build/bench/libqv_bench.so env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE $(PY) bench/run.py
 

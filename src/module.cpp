@@ -100,6 +100,7 @@ PyObject* build_module() {
     PyObject* all = PyList_New(0);
     PyObject* name_of_module = PyModule_GetNameObject(module);  // the functions' __module__
     if (!all || !name_of_module || PyModule_AddObjectRef(module, "__all__", all) < 0) goto fail;
+    if (PyModule_AddStringConstant(module, "__version__", QV_VERSION) < 0) goto fail;  // not in __all__
     for (PyMethodDef* def : kFunctions) {
         PyObject* fn = PyCMethod_New(def, module, name_of_module, nullptr);
         if (!fn) goto fail;

@@ -6,6 +6,7 @@ from typing import Any, SupportsFloat, SupportsIndex, final
 import numpy as np
 from numpy.typing import NDArray
 
+__version__: str
 __all__ = [
     "quicksort",
     "quicksort_f64",

@@ -2,10 +2,12 @@
 import glob
 import operator
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
 import textwrap
+import tomllib
 
 import numpy as np
 import pytest
@@ -44,6 +46,11 @@ def test_text_signatures_and_no_docstring(fn, sig):
     f = getattr(q, fn)
     assert f.__text_signature__ == sig
     assert f.__doc__ is None
+
+
+def test_version_is_the_projects():
+    declared = tomllib.loads((pathlib.Path(__file__).parents[1] / "pyproject.toml").read_text())["project"]["version"]
+    assert q.__version__ == declared and "__version__" not in q.__all__
 
 
 def test_import_twice_gives_same_module():

@@ -134,6 +134,15 @@ def test_reentrant_use_during_conversion_is_refused(outer, inner, message):
     assert m.insert(3, 3) is None  # the borrows were returned
 
 
+def test_repr_shows_the_length_and_never_raises_for_a_borrow():
+    m = qv.VaneHashMap()
+    assert repr(m) == "VaneHashMap(len=0)"
+    seen = []
+    m.insert(Key(m, lambda mm: seen.append(repr(mm))), 1)  # held exclusively by insert
+    m.get(Key(m, lambda mm: seen.append(repr(mm))))  # shared with get
+    assert seen == ["VaneHashMap(<borrowed>)", "VaneHashMap(len=1)"]
+
+
 def test_shared_borrows_do_not_conflict():
     m = qv.VaneHashMap()
     m.insert(5, 50)

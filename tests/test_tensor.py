@@ -118,6 +118,11 @@ def test_class_surface():
         t.shape = [2]
 
 
+@pytest.mark.parametrize("shape, text", [((), "[]"), ((0,), "[0]"), ((2, 3), "[2, 3]"), ((1, 0, 4), "[1, 0, 4]")])
+def test_repr_shows_the_shape(shape, text):
+    assert repr(T(np.zeros(shape))) == f"Tensor(shape={text})"
+
+
 # --- reshape and copy-on-write ------------------------------------------------
 
 def test_reshape_shares_until_a_write():
@@ -354,6 +359,7 @@ def test_in_place_write_refuses_readers_and_never_tears():
         writer.start()
         while not done.is_set():
             try:
+                assert repr(t) in ("Tensor(shape=[4000000])", "Tensor(<borrowed>)")
                 d = t.data
             except RuntimeError as e:
                 assert str(e) == "Already mutably borrowed"

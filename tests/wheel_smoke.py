@@ -1,8 +1,11 @@
 """Smoke test of an installed quorvane: one call or more per subsystem.
 
 Run by scripts/test-wheel in a fresh venv that has only the wheel and its
-dependencies; prints one line per check and a closing count.
+dependencies, and by scripts/test-source-build after `pip install .`; prints
+one line per check and a closing count.
 """
+import importlib.metadata
+import os
 import sys
 import sysconfig
 
@@ -24,6 +27,14 @@ def check(name):
 def _():
     assert q.__file__.startswith(sysconfig.get_paths()["platlib"]), q.__file__
     assert len(q.__all__) == 52 and q.__all__[-2:] == ["Tensor", "VaneHashMap"]
+    assert q.__version__ == importlib.metadata.version("quorvane"), q.__version__
+
+
+@check("oneTBB loaded from beside the module")
+def _():
+    libs = {line.split()[-1] for line in open("/proc/self/maps") if "/libtbb" in line}
+    beside = os.path.join(os.path.dirname(q.__file__), "quorvane.libs")
+    assert libs and all(os.path.dirname(lib) == beside for lib in libs), libs
 
 
 @check("sorting and selection")
@@ -96,7 +107,7 @@ def main():
         except Exception as exc:  # report every failing check, then fail
             failed += 1
             print(f"  FAIL  {name}: {type(exc).__name__}: {exc}")
-    print(f"wheel on CPython {version}: {len(CHECKS) - failed} passed, {failed} failed")
+    print(f"installed quorvane on CPython {version}: {len(CHECKS) - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 

@@ -26,14 +26,15 @@ void copy_plane(const char* src, std::int64_t rows, std::int64_t cols, std::int6
         return;
     }
     // Columns lie closer together than rows (a transposed or Fortran-order
-    // array): tile by tile, so that reads and writes both stay in cache.
+    // array): tile by tile, so that reads and writes both stay in cache;
+    // within a tile, writes in order (faster than reads in order).
     constexpr std::int64_t kTile = 32;
     for (std::int64_t r0 = 0; r0 < rows; r0 += kTile) {
         const std::int64_t r1 = std::min(rows, r0 + kTile);
         for (std::int64_t c0 = 0; c0 < cols; c0 += kTile) {
             const std::int64_t c1 = std::min(cols, c0 + kTile);
-            for (std::int64_t c = c0; c < c1; ++c)
-                for (std::int64_t r = r0; r < r1; ++r) std::memcpy(dst + (r * cols + c) * kElem, at(r, c), kElem);
+            for (std::int64_t r = r0; r < r1; ++r)
+                for (std::int64_t c = c0; c < c1; ++c) std::memcpy(dst + (r * cols + c) * kElem, at(r, c), kElem);
         }
     }
 }

@@ -204,6 +204,22 @@ struct Getter {
     static PyGetSetDef def(const char* name) { return {name, &get, nullptr, nullptr, nullptr}; }
 };
 
+// repr(): "Name(" + the routine's text + ")". Debuggers, loggers and
+// tracebacks call repr at any moment, so an instance that a writer holds
+// exclusively shows as "Name(<borrowed>)" instead of raising. The routine
+// runs with the lock held and calls no Python code, so no borrow can change
+// while it reads: it needs none of its own.
+template <class N, auto Routine>
+PyObject* repr(PyObject* self) noexcept {
+    return guarded([&]() -> PyObject* {
+        const auto* inst = reinterpret_cast<const Instance<N>*>(self);
+        const bool written = inst->flag.state < 0;
+        const std::string text =
+            std::string(N::class_name) + "(" + (written ? std::string("<borrowed>") : Routine(inst->native)) + ")";
+        return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    });
+}
+
 // Release an instance: run the record's destructor and free the object.
 template <class N>
 void dealloc(PyObject* self) {

@@ -1,6 +1,7 @@
 #include "hashmap/hashmap_bind.hpp"
 
 #include <cstdint>
+#include <string>
 
 #include "frame/classes.hpp"
 #include "hashmap/hash_map.hpp"
@@ -34,6 +35,9 @@ Py_ssize_t length(PyObject* self) noexcept {
     return static_cast<Py_ssize_t>(n);
 }
 
+// repr(): "VaneHashMap(len=3)".
+std::string describe(const HashMap& m) { return "len=" + std::to_string(m.size()); }
+
 PyMethodDef methods[] = {
     Method<HashMap, "insert", Exclusive, Lock::Held, insert, P<Int64, "key">, P<Int64, "value">>::def(
         "insert($self, key, value)\n--\n\n"),
@@ -55,6 +59,7 @@ PyObject* create_type() {
             {Py_tp_new, reinterpret_cast<void*>(&Constructor<HashMap, Lock::Held, make_map>::call)},
             {Py_tp_methods, methods},
             {Py_mp_length, reinterpret_cast<void*>(&length)},
+            {Py_tp_repr, reinterpret_cast<void*>(&repr<HashMap, describe>)},
             {0, nullptr},
         });
 }

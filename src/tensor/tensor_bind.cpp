@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "frame/classes.hpp"
@@ -89,6 +90,13 @@ const Dims& shape(Tensor& t) { return t.shape; }
 const Dims& strides(Tensor& t) { return t.strides; }
 NewArray data(Tensor& t) { return data_copy(t); }
 
+// repr(): "Tensor(shape=[2, 3])".
+std::string describe(const Tensor& t) {
+    std::string text = "shape=[";
+    for (std::size_t i = 0; i < t.shape.size(); ++i) text += (i ? ", " : "") + std::to_string(t.shape[i]);
+    return text + "]";
+}
+
 template <Name N, Lock L, auto Routine, class... Ps>
 using M = Method<Tensor, N, Shared, L, Routine, Ps...>;
 
@@ -130,6 +138,7 @@ PyObject* create_type() {
             {Py_tp_new, reinterpret_cast<void*>(&Constructor<Tensor, Lock::Held, from_array, P<arg::ArrayAnyF64, "array">>::call)},
             {Py_tp_methods, methods},
             {Py_tp_getset, properties},
+            {Py_tp_repr, reinterpret_cast<void*>(&repr<Tensor, describe>)},
             {0, nullptr},
         });
 }
