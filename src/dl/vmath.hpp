@@ -19,10 +19,6 @@ inline double from_bits(std::uint64_t u) { return std::bit_cast<double>(u); }
 // literal constants the compiler works out exp's intermediate values for a
 // clamped lane ahead and blends them in, which costs a fifth of exp's time.
 extern const double exp_upper, exp_lower;
-// tanh's hold, 19.5, read from memory for the same reason: as a literal the
-// compiler works out tanh of the held value ahead, and the division left
-// behind for the other lanes keeps the loop from vectorising below AVX-512.
-extern const double tanh_hold;
 
 namespace detail {
 
@@ -166,15 +162,15 @@ inline double upper_26_bits(double v) { return from_bits(bits_of(v) & ~((1ull <<
 // so tanh a = (U - f V) / (U + f V) = N / D with f = 2^-k. w = h - c with h
 // exact and c below 2^-31; h = h1 + h2 with h1 a multiple of 2^-52, so that
 // u = 1 + h1 and v = 1 - h1 are exact. With g = h2 - c:
-//   N = (u - f v) + g (1 + f) + s (1 - f),  D = (u + f v) + g (1 - f) + s (1 + f),
+//   N = (u - f v) + (g + s) + f (g - s),  D = (u + f v) + (g + s) - f (g - s),
 // u -+ f v exactly as sums n + n_err and d + d_err (f v is exact). Every
 // other term is far below the last place of N and D. For k = 0 (f = 1),
-// N = 2a comes out exactly, so that small inputs keep every bit. The
-// quotient: q0 = N / D to 26 bits (one division, for 1 / D), the residual
-// N - q0 D (q0 times the 26-bit upper part of d is exact) and q0 +
-// residual / D rounded once. The terms are grouped so that the polynomial
-// joins late and the chain of dependent operations stays short. The result
-// is faithfully rounded (below one unit in the last place of the true value;
+// N = 2a: s drops out but for roundings far below the last place of N, so
+// that small inputs keep every bit. The quotient: q0 = N / D to 26 bits
+// (one division, for 1 / D), the residual N - q0 D (q0 times the 26-bit
+// upper part of d is exact) and q0 + residual / D rounded once. The terms
+// are grouped so that the polynomial joins late and the chain of dependent
+// operations stays short. The result is faithfully rounded (below one unit in the last place of the true value;
 // the native tests measure it against quad precision) and, with no fused
 // multiply-add anywhere, the same at every level. From |x| = 19.5 on, tanh
 // rounds to 1: those lanes (and infinities) take 1 at the end. NaN passes
@@ -195,12 +191,13 @@ inline double upper_26_bits(double v) { return from_bits(bits_of(v) & ~((1ull <<
     const double g = (h - (p - 1.5)) - c;
     const std::uint64_t k = bits_of(shifted) - bits_of(kShift);  // 0 <= k <= 56 below the hold
     const double f = from_bits((1023 - k) << 52);
-    const double fv = f * v, fg = f * g;
+    const double fv = f * v;
     // u >= f v (k >= 1, or h >= 0): the errors of u - fv and u + fv are exact.
     const double n = u - fv;
     const double d = u + fv;
-    const double n_lo = (((u - n) - fv) + (g + fg)) + s * (1.0 - f);
-    const double d_lo = (((u - d) + fv) + (g - fg)) + s * (1.0 + f);
+    const double fm = f * (g - s);
+    const double n_lo = ((((u - n) - fv) + g) + s) + fm;
+    const double d_lo = ((((u - d) + fv) + g) + s) - fm;
     const double y = 1.0 / (d + d_lo);
     const double q0 = upper_26_bits((n + n_lo) * y);
     const double d_upper = upper_26_bits(d);
@@ -210,7 +207,7 @@ inline double upper_26_bits(double v) { return from_bits(bits_of(v) & ~((1ull <<
     // Lanes beyond the hold take 1, NaN lanes x itself (whatever NaN the
     // steps above made of it).
     const double beyond = 1.0 < a ? 1.0 : a;
-    const double held = a <= tanh_hold ? q : beyond;
+    const double held = a <= 19.5 ? q : beyond;
     return from_bits(bits_of(held) | (bits_of(x) & kSign));
 }
 
