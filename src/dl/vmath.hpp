@@ -18,10 +18,6 @@ namespace qv::dl::vm {
 // literal constants the compiler works out exp's intermediate values for a
 // clamped lane ahead and blends them in, which costs a fifth of exp's time.
 extern const double exp_upper, exp_lower;
-// tanh's hold, 19.5, read from memory for the same reason: as a literal the
-// compiler works out tanh of the held value ahead, and the division left
-// behind for the other lanes keeps the loop from vectorising below AVX-512.
-extern const double tanh_hold;
 
 // Built into each level's kernels (see isa/per_level.hpp).
 inline namespace QV_ISA_INLINE {
@@ -143,14 +139,21 @@ inline double log_of_normal(double x) {
 
 namespace detail {
 
-// r coth(r/2) - 2 = z P(z) with z = r^2 for |r| <= ln2/2 (about 2 + r^2/6,
-// so r coth(r/2) is near 2). P is the degree-4 polynomial that is nearest to
-// it in the Chebyshev sense (absolute error of z P(z)): the Remez exchange in
-// 120-bit arithmetic, the coefficients then rounded to doubles. With the
-// rounded coefficients the error stays below 2^-58.8.
+inline constexpr double kTwoInvLn2 = 2 * kInvLn2;
+inline constexpr double kHalfLn2Hi = kLn2Hi / 2;  // k * kHalfLn2Hi is exact
+inline constexpr double kHalfLn2Lo = kLn2Lo / 2;
+
+// w coth(w) - 1 = z P(z) with z = w^2 for |w| <= ln2/4 (about w^2/3, so
+// w coth(w) is near 1). P is the degree-4 polynomial nearest to it in the
+// Chebyshev sense (absolute error of z P(z)): the Remez exchange in 120-bit
+// arithmetic, the coefficients then rounded to doubles; its error stays
+// below 2^-59.8. The terms are taken in pairs (Estrin's scheme), so that the
+// additions do not all wait on each other.
 inline double tanh_series(double z) {
-    const double p = ((0x1.6376be3248a6dp-25 * z + -0x1.bbd41caae60e1p-20) * z + 0x1.1566aaf27577fp-14) * z;
-    return ((p + -0x1.6c16c16bebdc9p-9) * z + 0x1.555555555553ep-3) * z;
+    const double z2 = z * z, z3 = z2 * z;
+    const double p01 = 0x1.555555555553ep-2 + z * -0x1.6c16c16bebdc9p-6;
+    const double p23 = 0x1.1566aaf27577fp-9 + z * -0x1.bbd41caae60e1p-13;
+    return z * p01 + z3 * (p23 + z2 * 0x1.6376be3248a6dp-16);
 }
 
 // v to its upper 26 bits (the rest cut off): the product of two such
@@ -159,47 +162,58 @@ inline double upper_26_bits(double v) { return from_bits(bits_of(v) & ~((1ull <<
 
 }  // namespace detail
 
-// tanh |x| = (e^t - 1) / (e^t + 1) with t = 2|x| = k ln2 + r, |r| <= ln2/2.
-// R = r coth(r/2) = 2 + s gives e^r = (R + r) / (R - r) = U / V, so
-// tanh |x| = (U - f V) / (U + f V) = N / D with f = 2^-k. U, V, N and D are
-// sums hi + lo (the lo parts not rounded into the hi parts): every error is
-// far below the last place of N and D. For k = 0, N = U - V = 2r = 4|x|
-// comes out exactly, so that small inputs keep every bit. The quotient: q0 = N / D to
-// 26 bits (one division, for 1 / D), the residual N - q0 D exactly (q0 times
-// the 26-bit halves of D), and q0 + residual / D rounded once. The result is
-// faithfully rounded (below one unit in the last place of the true value;
+// tanh a = (e^2a - 1) / (e^2a + 1) for a = |x|, with a = k ln2/2 + w and
+// |w| <= ln2/4. C = w coth(w) = 1 + s gives e^2w = (C + w) / (C - w) = U / V,
+// so tanh a = (U - f V) / (U + f V) = N / D with f = 2^-k. w = h - c with h
+// exact and c below 2^-31; h = h1 + h2 with h1 a multiple of 2^-52, so that
+// u = 1 + h1 and v = 1 - h1 are exact. With g = h2 - c:
+//   N = (u - f v) + (g + s) + f (g - s),  D = (u + f v) + (g + s) - f (g - s),
+// u -+ f v exactly as sums n + n_err and d + d_err (f v is exact). Every
+// other term is far below the last place of N and D. For k = 0 (f = 1),
+// N = 2a: s drops out but for roundings far below the last place of N, so
+// that small inputs keep every bit. The quotient: q0 = N / D to 26 bits
+// (one division, for 1 / D), the residual N - q0 D (q0 times the 26-bit
+// upper part of d is exact) and q0 + residual / D rounded once. The terms
+// are grouped so that the polynomial joins late and the chain of dependent
+// operations stays short. The result is faithfully rounded (below one unit in the last place of the true value;
 // the native tests measure it against quad precision) and, with no fused
 // multiply-add anywhere, the same at every level. From |x| = 19.5 on, tanh
-// rounds to 1: |x| is held there. NaN passes through; the sign is put back.
+// rounds to 1: those lanes (and infinities) take 1 at the end. NaN passes
+// through unchanged; the sign is put back.
 [[gnu::always_inline]] inline double tanh(double x) {
     using namespace detail;
     constexpr std::uint64_t kSign = 1ull << 63;
     const double a = from_bits(bits_of(x) & ~kSign);
-    const double held = tanh_hold < a ? tanh_hold : a;
-    const double t = held + held;
-    const auto [k, h, c, r, r_lo] = reduce_ln2(t);  // 0 <= k <= 56
-    const double s = tanh_series(r * r);
-    // U = 2 + s + h - c and V = 2 + s - h + c, with 2 + h = u + u_err and
-    // 2 - h = v + v_err exactly. For k = 0 (f = 1, c = 0) N = 2h = 4|x|
-    // comes out exactly. U >= f V (k >= 1, or h >= 0), so the errors of
-    // u - fv and u + fv are exact.
-    const double u = 2.0 + h;
-    const double u_lo = ((2.0 - u) + h) + (s - c);
-    const double v = 2.0 - h;
-    const double v_lo = ((2.0 - v) - h) + (s + c);
+    const double shifted = a * kTwoInvLn2 + kShift;
+    const double kd = shifted - kShift;
+    const double h = a - kd * kHalfLn2Hi;  // exact
+    const double c = kd * kHalfLn2Lo;
+    const double w = h - c;
+    const double s = tanh_series(w * w);
+    // p rounds h to a multiple of 2^-52 (|h| <= 0.18); h2 = h - h1 exactly.
+    const double p = h + 1.5;
+    const double u = p - 0.5, v = 2.5 - p;
+    const double g = (h - (p - 1.5)) - c;
+    const std::uint64_t k = bits_of(shifted) - bits_of(kShift);  // 0 <= k <= 56 below the hold
     const double f = from_bits((1023 - k) << 52);
-    const double fv = f * v, fv_lo = f * v_lo;
+    const double fv = f * v;
+    // u >= f v (k >= 1, or h >= 0): the errors of u - fv and u + fv are exact.
     const double n = u - fv;
-    const double n_lo = ((u - n) - fv) + (u_lo - fv_lo);
     const double d = u + fv;
-    const double d_lo = ((u - d) + fv) + (u_lo + fv_lo);
+    const double fm = f * (g - s);
+    const double n_lo = ((((u - n) - fv) + g) + s) + fm;
+    const double d_lo = ((((u - d) + fv) + g) + s) - fm;
     const double y = 1.0 / (d + d_lo);
     const double q0 = upper_26_bits((n + n_lo) * y);
     const double d_upper = upper_26_bits(d);
     // n - q0 d_upper is exact: the two are within a few hundredths.
-    const double residual = ((n - q0 * d_upper) + n_lo) - q0 * ((d - d_upper) + d_lo);
+    const double residual = (n - q0 * d_upper) + (n_lo - q0 * ((d - d_upper) + d_lo));
     const double q = q0 + residual * y;
-    return from_bits(bits_of(q) | (bits_of(x) & kSign));
+    // Lanes beyond the hold take 1, NaN lanes x itself (whatever NaN the
+    // steps above made of it).
+    const double beyond = 1.0 < a ? 1.0 : a;
+    const double held = a <= 19.5 ? q : beyond;
+    return from_bits(bits_of(held) | (bits_of(x) & kSign));
 }
 
 }  // namespace QV_ISA_INLINE

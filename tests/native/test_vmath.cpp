@@ -193,15 +193,16 @@ void add_around(std::vector<double>& xs, double b, std::size_t draws, std::uint6
 namespace {
 
 // Inputs for tanh: every special value and power of two, random bit
-// patterns (subnormals, huge values), uniform and log-uniform draws, and
-// dense sweeps where the algorithm changes course: every boundary between
-// two reductions (2|x| = (k + 1/2) ln2), 19.5 (where |x| is held) and the
-// point beyond which tanh rounds to 1.
+// patterns (subnormals, huge values), uniform and log-uniform draws (down to
+// 2^-60, where the reduced argument is split at 2^-52), and dense sweeps
+// where the algorithm changes course: every boundary between two reductions
+// (2|x| = (k + 1/2) ln2), 19.5 (from which the result is 1) and the point
+// beyond which tanh rounds to 1.
 const std::vector<double>& tanh_inputs() {
     static const std::vector<double> xs = [] {
         auto xs = sweep_inputs(1'500'000, 3'200'000, -20.0, 20.0, 9);
         std::mt19937_64 g(10);
-        std::uniform_real_distribution<double> exponent(-30.0, 5.0);
+        std::uniform_real_distribution<double> exponent(-60.0, 5.0);
         for (int i = 0; i < 1'500'000; ++i) xs.push_back(std::exp2(exponent(g)) * (i % 2 ? -1.0 : 1.0));
         for (int i = 0; i < 100'000; ++i) xs.push_back(std::bit_cast<double>(g() >> 12));  // subnormals
         const double ln2 = 0.6931471805599453;
