@@ -60,11 +60,6 @@ template <class F>
     }
 }
 
-// The sum of f(a[i * sa], b[i * sb]) over i < m from -0.0 in index order.
-// The terms are made a short row at a time by a loop that vectorises, then
-// added one after another. The rows are short so that the processor, while
-// the chain of additions of one row waits on itself, already computes the
-// terms of the next: the additions then cost little beyond the terms.
 // s + t. The empty asm keeps GCC from vectorising a chain of these as an
 // in-order reduction.
 [[gnu::always_inline]] inline double add_in_order(double s, double t) {
@@ -73,6 +68,11 @@ template <class F>
     return s;
 }
 
+// The sum of f(a[i * sa], b[i * sb]) over i < m from -0.0 in index order.
+// The terms are made a short row at a time by a loop that vectorises, then
+// added one after another. The rows are short so that the processor, while
+// the chain of additions of one row waits on itself, already computes the
+// terms of the next: the additions then cost little beyond the terms.
 template <class F>
 [[gnu::always_inline]] inline double pair_ordered_sum(const double* a, std::int64_t sa, const double* b, std::int64_t sb, std::size_t m,
                                   F f) {
