@@ -10,6 +10,21 @@ namespace {
 
 [[gnu::always_inline]] inline double sigmoid_of(double v) { return 1.0 / (vm::exp(-v) + 1.0); }
 
+// tanh's chain of dependent steps is long next to its work, and taking
+// several vectors at a time fills the pipes better: four at AVX-512 (32
+// registers) and at the baseline, where it measured 14 % and 9 % faster.
+// At AVX2 it spills more than it gains, and one is best.
+constexpr int kTanhGroup = isa::kLevel == isa::Level::avx2 ? 1 : 4;
+
+// f over x for formulas built on tanh (f takes a double, a vector or a group).
+template <class F>
+[[gnu::always_inline]] inline void map_tanh(const double* x, std::ptrdiff_t step, double* out, std::size_t n, F f) {
+    if (step == 1)
+        isa::map_grouped<kTanhGroup>(x, out, n, f);
+    else
+        isa::map(x, step, out, n, f);
+}
+
 }  // namespace
 
 void relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
@@ -44,9 +59,9 @@ void elu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size
 
 // The tanh approximation; 0.7978845608028654 is the double nearest sqrt(2/pi).
 void gelu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    isa::map(x, step, out, n, [](double v) {
-        double u = ((v * v) * v) * 0.044715 + v;
-        double w = u * 0.7978845608028654;
+    map_tanh(x, step, out, n, [](auto v) __attribute__((always_inline)) {
+        auto u = ((v * v) * v) * 0.044715 + v;
+        auto w = u * 0.7978845608028654;
         return (v * 0.5) * (vm::tanh(w) + 1.0);
     });
 }
@@ -74,12 +89,12 @@ void sigmoid_derivative(const double* x, std::ptrdiff_t step, double* out, std::
 }
 
 void tanh(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    isa::map(x, step, out, n, [](double v) { return vm::tanh(v); });
+    map_tanh(x, step, out, n, [](auto v) __attribute__((always_inline)) { return vm::tanh(v); });
 }
 
 void tanh_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    isa::map(x, step, out, n, [](double v) {
-        double t = vm::tanh(v);
+    map_tanh(x, step, out, n, [](auto v) __attribute__((always_inline)) {
+        auto t = vm::tanh(v);
         return 1.0 - t * t;
     });
 }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "isa/lanes.hpp"
 #include "isa/level.hpp"
 
 namespace qv::dl::vm {
@@ -149,16 +150,20 @@ inline constexpr double kHalfLn2Lo = kLn2Lo / 2;
 // arithmetic, the coefficients then rounded to doubles; its error stays
 // below 2^-59.8. The terms are taken in pairs (Estrin's scheme), so that the
 // additions do not all wait on each other.
-inline double tanh_series(double z) {
-    const double z2 = z * z, z3 = z2 * z;
-    const double p01 = 0x1.555555555553ep-2 + z * -0x1.6c16c16bebdc9p-6;
-    const double p23 = 0x1.1566aaf27577fp-9 + z * -0x1.bbd41caae60e1p-13;
+template <class T>
+[[gnu::always_inline]] inline T tanh_series(T z) {
+    const T z2 = z * z, z3 = z2 * z;
+    const T p01 = 0x1.555555555553ep-2 + z * -0x1.6c16c16bebdc9p-6;
+    const T p23 = 0x1.1566aaf27577fp-9 + z * -0x1.bbd41caae60e1p-13;
     return z * p01 + z3 * (p23 + z2 * 0x1.6376be3248a6dp-16);
 }
 
 // v to its upper 26 bits (the rest cut off): the product of two such
 // numbers, or of one and a number of 27 bits, is exact.
-inline double upper_26_bits(double v) { return from_bits(bits_of(v) & ~((1ull << 27) - 1)); }
+template <class T>
+[[gnu::always_inline]] inline T upper_26_bits(T v) {
+    return isa::from_bits<T>(isa::bits(v) & ~((1ull << 27) - 1));
+}
 
 }  // namespace detail
 
@@ -175,45 +180,51 @@ inline double upper_26_bits(double v) { return from_bits(bits_of(v) & ~((1ull <<
 // (one division, for 1 / D), the residual N - q0 D (q0 times the 26-bit
 // upper part of d is exact) and q0 + residual / D rounded once. The terms
 // are grouped so that the polynomial joins late and the chain of dependent
-// operations stays short. The result is faithfully rounded (below one unit in the last place of the true value;
-// the native tests measure it against quad precision) and, with no fused
-// multiply-add anywhere, the same at every level. From |x| = 19.5 on, tanh
-// rounds to 1: those lanes (and infinities) take 1 at the end. NaN passes
-// through unchanged; the sign is put back.
-[[gnu::always_inline]] inline double tanh(double x) {
+// operations stays short. The result is faithfully rounded (below one unit in the last place of the true
+// value; the native tests measure it against quad precision) and, with no
+// fused multiply-add anywhere, the same at every level. From |x| = 19.5 on,
+// tanh rounds to 1: those lanes (and infinities) take 1 at the end. NaN
+// passes through unchanged; the sign is put back.
+//
+// T is a double, a vector of doubles or an isa::Group of vectors (see
+// isa/lanes.hpp), with the same bits in every lane.
+template <class T>
+[[gnu::always_inline]] inline T tanh(T x) {
     using namespace detail;
     constexpr std::uint64_t kSign = 1ull << 63;
-    const double a = from_bits(bits_of(x) & ~kSign);
-    const double shifted = a * kTwoInvLn2 + kShift;
-    const double kd = shifted - kShift;
-    const double h = a - kd * kHalfLn2Hi;  // exact
-    const double c = kd * kHalfLn2Lo;
-    const double w = h - c;
-    const double s = tanh_series(w * w);
+    const isa::Bits<T> x_bits = isa::bits(x);
+    const T a = isa::from_bits<T>(x_bits & ~kSign);
+    const T shifted = a * kTwoInvLn2 + kShift;
+    const T kd = shifted - kShift;
+    const T h = a - kd * kHalfLn2Hi;  // exact
+    const T c = kd * kHalfLn2Lo;
+    const T w = h - c;
+    const T s = tanh_series(w * w);
     // p rounds h to a multiple of 2^-52 (|h| <= 0.18); h2 = h - h1 exactly.
-    const double p = h + 1.5;
-    const double u = p - 0.5, v = 2.5 - p;
-    const double g = (h - (p - 1.5)) - c;
-    const std::uint64_t k = bits_of(shifted) - bits_of(kShift);  // 0 <= k <= 56 below the hold
-    const double f = from_bits((1023 - k) << 52);
-    const double fv = f * v;
+    const T p = h + 1.5;
+    const T u = p - 0.5, v = 2.5 - p;
+    const T g = (h - (p - 1.5)) - c;
+    // f = 2^-k, 0 <= k <= 56 below the hold.
+    const T f = isa::from_bits<T>(((1023ull + isa::bits(isa::splat<T>(kShift))) - isa::bits(shifted)) << 52);
+    const T fv = f * v;
     // u >= f v (k >= 1, or h >= 0): the errors of u - fv and u + fv are exact.
-    const double n = u - fv;
-    const double d = u + fv;
-    const double fm = f * (g - s);
-    const double n_lo = ((((u - n) - fv) + g) + s) + fm;
-    const double d_lo = ((((u - d) + fv) + g) + s) - fm;
-    const double y = 1.0 / (d + d_lo);
-    const double q0 = upper_26_bits((n + n_lo) * y);
-    const double d_upper = upper_26_bits(d);
+    const T n = u - fv;
+    const T d = u + fv;
+    const T gs = g + s;
+    const T fm = f * (g - s);
+    const T n_lo = (((u - n) - fv) + gs) + fm;
+    const T d_lo = (((u - d) + fv) + gs) - fm;
+    const T y = 1.0 / (d + d_lo);
+    const T q0 = upper_26_bits((n + n_lo) * y);
+    const T d_upper = upper_26_bits(d);
     // n - q0 d_upper is exact: the two are within a few hundredths.
-    const double residual = (n - q0 * d_upper) + (n_lo - q0 * ((d - d_upper) + d_lo));
-    const double q = q0 + residual * y;
+    const T residual = (n - q0 * d_upper) + (n_lo - q0 * ((d - d_upper) + d_lo));
+    const T q = q0 + residual * y;
     // Lanes beyond the hold take 1, NaN lanes x itself (whatever NaN the
     // steps above made of it).
-    const double beyond = 1.0 < a ? 1.0 : a;
-    const double held = a <= 19.5 ? q : beyond;
-    return from_bits(bits_of(held) | (bits_of(x) & kSign));
+    const T beyond = isa::no_more_than(1.0, a);
+    const T held = isa::where_at_most(a, 19.5, q, beyond);
+    return isa::from_bits<T>(isa::bits(held) | (x_bits & kSign));
 }
 
 }  // namespace QV_ISA_INLINE

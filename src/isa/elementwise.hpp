@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 
+#include "isa/lanes.hpp"
 #include "isa/per_level.hpp"
 
 namespace qv::isa {
@@ -16,6 +17,28 @@ template <class F>
         for (std::size_t i = 0; i < n; ++i) out[i] = f(x[i]);
     } else {
         for (std::size_t i = 0; i < n; ++i) out[i] = f(x[static_cast<std::ptrdiff_t>(i) * step]);
+    }
+}
+
+// out[i] = f(x[i]) for i < n, G vectors of the level's width at a time: f
+// takes and returns an isa::Group of G vectors (lanes.hpp). The last, partial
+// block goes through a copy padded with zeros.
+template <int G, class F>
+[[gnu::always_inline]] inline void map_grouped(const double* x, double* out, std::size_t n, F f) {
+    using T = Group<F64, G>;
+    constexpr std::size_t kBlock = kWidth * G;
+    std::size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        T v;
+        __builtin_memcpy(&v, x + i, sizeof v);
+        const T r = f(v);
+        __builtin_memcpy(out + i, &r, sizeof r);
+    }
+    if (i < n) {
+        T v{};
+        __builtin_memcpy(&v, x + i, (n - i) * sizeof(double));
+        const T r = f(v);
+        __builtin_memcpy(out + i, &r, (n - i) * sizeof(double));
     }
 }
 

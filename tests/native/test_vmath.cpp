@@ -15,6 +15,7 @@
 #include <random>
 #include <vector>
 
+#include "dl/dl_level.hpp"
 #include "dl/vmath.hpp"
 #include "isa/level.hpp"
 
@@ -306,6 +307,13 @@ TEST(VectorTanh, SameBitsAtEveryLevelAndOneByOne) {
         map_avx512(xs.data(), other.data(), xs.size(), f);
         expect_same("AVX-512");
     }
+    // The activation kernels, which take groups of vectors at a time.
+    for (Level level : qv::isa::kLevels) {
+        if (!qv::isa::supported(level)) continue;
+        using namespace qv::dl;
+        QV_ISA_AT(level, tanh)(xs.data(), 1, other.data(), xs.size());
+        expect_same(qv::isa::name(level));
+    }
 }
 
 TEST(VectorTanh, SpecialValues) {
@@ -322,4 +330,6 @@ TEST(VectorTanh, SpecialValues) {
     EXPECT_EQ(tanh(-inf), -1.0);
     EXPECT_TRUE(std::isnan(tanh(std::numeric_limits<double>::quiet_NaN())));
     EXPECT_TRUE(std::isnan(tanh(-std::numeric_limits<double>::quiet_NaN())));
+    const double payload = std::bit_cast<double>(0xfff8000000000123ull);
+    EXPECT_EQ(bits_of(tanh(payload)), bits_of(payload));
 }

@@ -1,0 +1,139 @@
+// Formulas written once for a double, a vector of doubles (Vec<W>::f64) or a
+// group of G such vectors (Group<V, G>), with the same operations, so the
+// same bits, in each lane. A group issues every operation for its G vectors
+// in turn: their dependency chains interleave in program order, and a
+// formula whose chain is long next to its work (tanh) keeps the processor's
+// pipes busier than one vector at a time does.
+#pragma once
+#include <bit>
+#include <cstdint>
+#include <type_traits>
+
+#include "isa/level.hpp"
+
+namespace qv::isa {
+inline namespace QV_ISA_INLINE {
+
+template <class V, int G>
+struct Group {
+    using Member = V;
+    static constexpr int kSize = G;
+    V v[G];
+};
+
+namespace detail {
+template <class T>
+struct IsGroup : std::false_type {};
+template <class V, int G>
+struct IsGroup<Group<V, G>> : std::true_type {};
+
+template <class T>
+struct BitsOf {  // a vector of doubles: the vector of their 64-bit patterns
+    typedef std::uint64_t type __attribute__((vector_size(sizeof(T))));
+};
+template <>
+struct BitsOf<double> {
+    using type = std::uint64_t;
+};
+template <class V, int G>
+struct BitsOf<Group<V, G>> {
+    using type = Group<typename BitsOf<V>::type, G>;
+};
+}  // namespace detail
+
+// The type holding the bit patterns of T's doubles, lane for lane.
+template <class T>
+using Bits = typename detail::BitsOf<T>::type;
+
+#define QV_GROUP_OPERATOR(op)                                                                       \
+    template <class V, int G>                                                                       \
+    [[gnu::always_inline]] inline Group<V, G> operator op(const Group<V, G>& a, const Group<V, G>& b) { \
+        Group<V, G> r;                                                                              \
+        for (int i = 0; i < G; ++i) r.v[i] = a.v[i] op b.v[i];                                      \
+        return r;                                                                                   \
+    }                                                                                               \
+    template <class V, int G, class S, class = std::enable_if_t<std::is_arithmetic_v<S>>>           \
+    [[gnu::always_inline]] inline Group<V, G> operator op(const Group<V, G>& a, S b) {              \
+        Group<V, G> r;                                                                              \
+        for (int i = 0; i < G; ++i) r.v[i] = a.v[i] op b;                                           \
+        return r;                                                                                   \
+    }                                                                                               \
+    template <class V, int G, class S, class = std::enable_if_t<std::is_arithmetic_v<S>>>           \
+    [[gnu::always_inline]] inline Group<V, G> operator op(S a, const Group<V, G>& b) {              \
+        Group<V, G> r;                                                                              \
+        for (int i = 0; i < G; ++i) r.v[i] = a op b.v[i];                                           \
+        return r;                                                                                   \
+    }
+QV_GROUP_OPERATOR(+)
+QV_GROUP_OPERATOR(-)
+QV_GROUP_OPERATOR(*)
+QV_GROUP_OPERATOR(/)
+QV_GROUP_OPERATOR(&)
+QV_GROUP_OPERATOR(|)
+QV_GROUP_OPERATOR(<<)
+#undef QV_GROUP_OPERATOR
+
+// Applies f to each vector of a group (or to a lone double or vector).
+template <class T, class F>
+[[gnu::always_inline]] inline auto each(const T& a, F f) {
+    if constexpr (detail::IsGroup<T>::value) {
+        Group<decltype(f(a.v[0])), T::kSize> r;
+        for (int i = 0; i < T::kSize; ++i) r.v[i] = f(a.v[i]);
+        return r;
+    } else {
+        return f(a);
+    }
+}
+
+template <class T>
+[[gnu::always_inline]] inline Bits<T> bits(const T& v) {
+    if constexpr (std::is_same_v<T, double>)
+        return std::bit_cast<std::uint64_t>(v);
+    else if constexpr (detail::IsGroup<T>::value)
+        return each(v, [](auto x) { return bits(x); });
+    else
+        return reinterpret_cast<const Bits<T>&>(v);
+}
+
+template <class T>
+[[gnu::always_inline]] inline T from_bits(const Bits<T>& u) {
+    if constexpr (std::is_same_v<T, double>) {
+        return std::bit_cast<double>(u);
+    } else if constexpr (detail::IsGroup<T>::value) {
+        T r;
+        for (int i = 0; i < T::kSize; ++i) r.v[i] = from_bits<typename T::Member>(u.v[i]);
+        return r;
+    } else {
+        return reinterpret_cast<const T&>(u);
+    }
+}
+
+// c in every lane (one broadcast: constant folding leaves T{} + c as c).
+template <class T>
+[[gnu::always_inline]] inline T splat(double c) {
+    return T{} + c;
+}
+
+// c where c < a, else a, lane by lane: a NaN lane keeps its NaN.
+template <class T>
+[[gnu::always_inline]] inline T no_more_than(double c, const T& a) {
+    if constexpr (detail::IsGroup<T>::value)
+        return each(a, [c](auto x) { return no_more_than(c, x); });
+    else
+        return splat<T>(c) < a ? splat<T>(c) : a;
+}
+
+// then where a <= c, else otherwise, lane by lane (NaN lanes: otherwise).
+template <class T>
+[[gnu::always_inline]] inline T where_at_most(const T& a, double c, const T& then, const T& otherwise) {
+    if constexpr (detail::IsGroup<T>::value) {
+        T r;
+        for (int i = 0; i < T::kSize; ++i) r.v[i] = where_at_most(a.v[i], c, then.v[i], otherwise.v[i]);
+        return r;
+    } else {
+        return a <= splat<T>(c) ? then : otherwise;
+    }
+}
+
+}  // namespace QV_ISA_INLINE
+}  // namespace qv::isa
