@@ -30,9 +30,9 @@ template <int G, class F>
     std::size_t i = 0;
     for (; i + kBlock <= n; i += kBlock) {
         T v;
-        __builtin_memcpy(&v, x + i, sizeof v);
+        for (int g = 0; g < G; ++g) __builtin_memcpy(&v.v[g], x + i + g * kWidth, sizeof(F64));
         const T r = f(v);
-        __builtin_memcpy(out + i, &r, sizeof r);
+        for (int g = 0; g < G; ++g) __builtin_memcpy(out + i + g * kWidth, &r.v[g], sizeof(F64));
     }
     if (i < n) {
         T v{};
