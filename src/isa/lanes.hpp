@@ -92,7 +92,7 @@ template <class T>
     else if constexpr (detail::IsGroup<T>::value)
         return each(v, [](auto x) { return bits(x); });
     else
-        return reinterpret_cast<const Bits<T>&>(v);
+        return (Bits<T>)v;  // a vector cast keeps the bits
 }
 
 template <class T>
@@ -104,7 +104,7 @@ template <class T>
         for (int i = 0; i < T::kSize; ++i) r.v[i] = from_bits<typename T::Member>(u.v[i]);
         return r;
     } else {
-        return reinterpret_cast<const T&>(u);
+        return (T)u;
     }
 }
 
