@@ -180,11 +180,12 @@ template <class T>
 // (one division, for 1 / D), the residual N - q0 D (q0 times the 26-bit
 // upper part of d is exact) and q0 + residual / D rounded once. The terms
 // are grouped so that the polynomial joins late and the chain of dependent
-// operations stays short. The result is faithfully rounded (below one unit in the last place of the true
-// value; the native tests measure it against quad precision) and, with no
-// fused multiply-add anywhere, the same at every level. From |x| = 19.5 on,
-// tanh rounds to 1: those lanes (and infinities) take 1 at the end. NaN
-// passes through unchanged; the sign is put back.
+// operations stays short. The result is faithfully rounded (below one unit
+// in the last place of the true value; the native tests measure it against
+// quad precision) and, with no fused multiply-add anywhere, the same at
+// every level. From |x| = 19.5 on, tanh rounds to 1: those lanes (and
+// infinities) take 1 at the end. NaN passes through unchanged; the sign is
+// put back.
 //
 // T is a double, a vector of doubles or an isa::Group of vectors (see
 // isa/lanes.hpp), with the same bits in every lane.
