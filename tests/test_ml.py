@@ -1,4 +1,5 @@
 """kmeans, determinant, matrix_inverse, pairwise_cosine and pairwise_manhattan."""
+import collections
 import copy
 import math
 import sys
@@ -36,7 +37,9 @@ def pivot(m, i):
     return p
 
 
-def py_determinant(rows):
+def py_determinant(rows, taken=None):
+    """The elimination; taken counts the early returns of a zero pivot."""
+    taken = collections.Counter() if taken is None else taken
     m = [[float(v) for v in r] for r in rows]
     n = len(m)
     if n == 1:
@@ -48,6 +51,7 @@ def py_determinant(rows):
             m[i], m[p] = m[p], m[i]
             det = -det
         if abs(m[i][i]) < 1e-12:
+            taken["zero pivot"] += 1
             return 0.0
         for r in range(i + 1, n):
             f = m[r][i] / m[i][i]
@@ -57,24 +61,45 @@ def py_determinant(rows):
     return det
 
 
-def py_inverse(rows):
+GROUP = 8  # elimination steps of the inverse taken together
+
+
+def py_inverse(rows, taken=None):
+    """Gauss-Jordan, one step at a time. taken counts singular matrices, and
+    the groups of steps that reach the inverse's fallback: the first group
+    whose pivots or factors are not all finite and not NaN, once every step
+    of it has passed."""
+    taken = collections.Counter() if taken is None else taken
     m = [[float(v) for v in r] for r in rows]
     n = len(m)
     inv = [[1.0 if r == c else 0.0 for c in range(n)] for r in range(n)]
+    irregular = None  # the first such group
+
+    def fallback(groups_done):
+        if irregular is not None and irregular < groups_done:
+            taken["fallback in the first group" if irregular == 0 else "fallback in a later group"] += 1
+
     for i in range(n):
         p = pivot(m, i)
         if abs(m[p][i]) < 1e-12:
+            taken["singular"] += 1
+            fallback(i // GROUP)
             return None
         m[i], m[p] = m[p], m[i]
         inv[i], inv[p] = inv[p], inv[i]
         v = m[i][i]
+        regular = not math.isnan(v)
         m[i] = [x / v for x in m[i]]
         inv[i] = [x / v for x in inv[i]]
         for r in range(n):
             if r != i:
                 f = m[r][i]
+                regular = regular and math.isfinite(f)
                 m[r] = [a - b * f for a, b in zip(m[r], m[i])]
                 inv[r] = [a - b * f for a, b in zip(inv[r], inv[i])]
+        if not regular and irregular is None:
+            irregular = i // GROUP
+    fallback(n)
     return inv
 
 
@@ -90,9 +115,9 @@ def test_square_routines_match_the_elimination_bit_for_bit(m):
     assert same(m, before)
 
 
-def check_square_routines(m):
-    assert same(qv.determinant(m), py_determinant(m))
-    expected = py_inverse(m)
+def check_square_routines(m, taken=None):
+    assert same(qv.determinant(m), py_determinant(m, taken))
+    expected = py_inverse(m, taken)
     if expected is None:
         with pytest.raises(ValueError, match=r"^Matrix is singular and cannot be inverted\.$"):
             qv.matrix_inverse(m)
@@ -123,6 +148,30 @@ def test_inverse_bit_for_bit_with_exact_zeros(n):
     blocks[n - 1, n - 1] = -1.0
     for m in (-np.eye(n), signed, blocks, blocks[rng.permutation(n)]):
         check_square_routines(m.tolist())
+
+
+@pytest.mark.parametrize("n", [1, GROUP - 1, GROUP, GROUP + 1, 11, 12, 13, 2 * GROUP + 1])
+def test_square_routines_around_the_groups(n):
+    """n around the groups of 8 elimination steps and of the 4 other rows
+    that take a group's steps together (3, 4 and 5 of them at n = 11, 12,
+    13), over regular matrices, singular ones, and non-finite values that
+    send the inverse to its fallback in the first or in a later group."""
+    rng = np.random.default_rng(n)
+    taken = collections.Counter()
+    special = [float("inf"), -float("inf"), float("nan"), 1e308]
+    for j in range(48):
+        m = rng.normal(size=(n, n))
+        kind, c = j % 4, j % n
+        if kind == 1:  # column c a combination of the earlier ones: a zero pivot at step c
+            m[:, c] = m[:, :c] @ rng.integers(-2, 3, c).astype(float)
+        elif kind > 1:  # a non-finite value in column c of the first group, or of a later one
+            c = j % min(n, GROUP) if kind == 2 or n <= GROUP else GROUP + j % (n - GROUP)
+            m[j % (c + 1), c] = special[j // 4 % 4]
+        check_square_routines(m.tolist(), taken)
+    # The counts come from the transcription: every branch is taken many times.
+    assert taken["singular"] >= 10 and taken["zero pivot"] >= (10 if n > 1 else 0), taken
+    assert taken["fallback in the first group"] >= 4, taken
+    assert taken["fallback in a later group"] >= (5 if n > GROUP else 0), taken
 
 
 @pytest.mark.parametrize("n", [12, 21])
@@ -224,11 +273,36 @@ def test_pairwise_examples():
         assert fn([], [[1.0]]) == fn([[1.0]], []) == fn([], []) == []
 
 
+LANES = 32  # rows of matrix_b to a block of lanes
+
+
+@pytest.mark.parametrize("ragged", [False, True])
+@pytest.mark.parametrize("p", [1, LANES - 1, LANES, LANES + 1, 2 * LANES + 1])
+def test_pairwise_around_the_lane_blocks(p, ragged):
+    """p rows of matrix_b (one length: blocks of 32 lanes; ragged: pair by
+    pair) against rows of a taken two at a time, alone, shorter and longer
+    than b's rows; for the widest b, more rows of a than one scratch block of
+    the table (2**15 values)."""
+    rng = np.random.default_rng(p)
+    length = 6
+    b = rng.normal(size=(p, length + 2)).tolist()
+    b = [row[:length + (ragged and j % 3 - 1)] for j, row in enumerate(b)]
+    b[p // 2] = [0.0] * len(b[p // 2])  # a zero norm
+    # Pairs, a short row, a longer row, an empty one, a row alone at the end.
+    pattern = [length, length, length - 2, length, length + 3, 0, length, length, length]
+    reps = 1 if p < 2 * LANES else (1 << 15) // p // len(pattern) + 1
+    a = [rng.normal(size=n).tolist() for n in pattern * reps]
+    for fn, ref in PAIRWISE:
+        assert same(fn(a, b), table(ref, a, b))
+
+
+@pytest.mark.parametrize("ragged", [False, True])
 @pytest.mark.parametrize("fn, ref", PAIRWISE)
-def test_pairwise_parallel_rows_equal_sequential(fn, ref):
+def test_pairwise_parallel_rows_equal_sequential(fn, ref, ragged):
     rng = np.random.default_rng(3)
     a = rng.normal(size=(10_000, 5)).tolist()
-    b = rng.normal(size=(37, 5)).tolist() + [[1.0, 2.0]]
+    a[-1] = a[-1][:3]
+    b = rng.normal(size=(37, 5)).tolist() + ([[1.0, 2.0]] if ragged else [])
     seq = fn(a[:9_999], b)
     par = fn(a, b)
     assert same(par[:9_999], seq)
@@ -361,6 +435,20 @@ def blobs(n, d, k, seed):
     rng = np.random.default_rng(seed)
     centers = rng.uniform(-100, 100, (k, d))
     return centers[np.minimum(np.arange(n) // (n // k), k - 1)] + rng.normal(0, 1, (n, d))
+
+
+@pytest.mark.parametrize("n", [1, LANES - 1, LANES, LANES + 1, 2 * LANES + 1])
+def test_kmeans_around_the_blocks(n):
+    """n points (blocks of 32 lanes when every row has the first's length,
+    one by one when some are longer) of d components: the sums' vectors of 4
+    and widths up to 16 fixed at compile time."""
+    for d in (1, 3, 4, 5, 9, 16, 17):
+        k = min(n, 1 + d % 4)
+        data = blobs(n, d, k, n * d).tolist()
+        for ragged in (False, True):
+            if ragged:
+                data = [row + [float(i)] * (i % 3) for i, row in enumerate(data)]
+            assert same(list(qv.kmeans(data, k, 3, 0.0)), list(py_kmeans(data, k, 3, 0.0)))
 
 
 @pytest.mark.parametrize("n", [9_999, 10_000])
