@@ -291,6 +291,28 @@ MATMUL_CHECK = textwrap.dedent(
                 r = a.matmul(b, transpose_a=ta, transpose_b=tb)
                 assert r.shape == [m, n] and r.strides == [n, 1]
                 np.testing.assert_allclose(r.data.reshape(m, n), x @ y, rtol=1e-12, atol=1e-12)
+
+    # Non-zero small integers: every sum is exact, so its bits are the same in
+    # any order, with or without fused multiply-add. Sizes around the register
+    # tiles (4 rows of the result by 6, 12 or 24 columns at the three levels),
+    # the depth's steps of 8, and depths longer than one packed block.
+    from operator import mul
+
+    def ints(shape):
+        return (rng.integers(1, 9, shape) * rng.choice([-1, 1], shape)).astype(float)
+
+    shapes = [(m, n, k) for m in (1, 3, 4, 5, 9) for n in (1, 5, 6, 7, 11, 12, 13, 23, 24, 25, 49)
+              for k in (1, 7, 8, 9, 17)]
+    for m, n, k in shapes + [(4, 24, 1153), (9, 49, 1153)]:
+        x, y = ints((m, k)), ints((k, n))
+        cols = list(zip(*y.tolist()))
+        want = np.array([[sum(map(mul, row, col)) for col in cols] for row in x.tolist()])
+        for ta in (False, True):
+            for tb in (False, True):
+                a = q.Tensor(x.T.copy() if ta else x)
+                b = q.Tensor(y.T.copy() if tb else y)
+                r = a.matmul(b, transpose_a=ta, transpose_b=tb)
+                assert r.data.tobytes() == want.tobytes(), (m, n, k, ta, tb)
     print("ok")
     """
 )
