@@ -98,6 +98,21 @@ def test_matmul_matches_the_row_loop(data, n, k, m):
     assert qv.matmul(a, b) == py_matmul(a, b)
 
 
+@pytest.mark.parametrize("m", [1, 7, 8, 9, 17, 31, 32, 33, 65])
+def test_matmul_around_the_vector_widths(m):
+    """m columns of the result around the vectors of every level; a row of a
+    longer than b's count of rows, a row of b longer than m, zeros of a that
+    skip a row of b, and a row of b of negative zeros."""
+    rng = np.random.default_rng(m)
+    a = rng.normal(size=(3, 5)).tolist()
+    a[1] += [7.0]
+    a[2][1:3] = [0.0, -0.0]
+    b = rng.normal(size=(4, m)).tolist() + [[-0.0] * m]
+    b[2] += [1.0, 2.0]
+    got, want = qv.matmul(a, b), py_matmul(a, b)
+    assert np.array(got).tobytes() == np.array(want).tobytes()
+
+
 def test_matmul_examples():
     assert qv.matmul([[1, 2], [3, 4]], [[5, 6], [7, 8]]) == [[19.0, 22.0], [43.0, 50.0]]
     assert qv.matmul([[0.0]], [[float("inf")]]) == [[0.0]]
