@@ -288,10 +288,11 @@ def test_pairwise_around_the_lane_blocks(p, ragged):
     b = rng.normal(size=(p, length + 2)).tolist()
     b = [row[:length + (ragged and j % 3 - 1)] for j, row in enumerate(b)]
     b[p // 2] = [0.0] * len(b[p // 2])  # a zero norm
-    # Pairs, a short row, a longer row, an empty one, a row alone at the end.
+    # Pairs, a short row, a longer row, an empty one, zeros, a row alone at the end.
     pattern = [length, length, length - 2, length, length + 3, 0, length, length, length]
     reps = 1 if p < 2 * LANES else (1 << 15) // p // len(pattern) + 1
     a = [rng.normal(size=n).tolist() for n in pattern * reps]
+    a[6] = [0.0] * length
     for fn, ref in PAIRWISE:
         assert same(fn(a, b), table(ref, a, b))
 
@@ -338,7 +339,9 @@ def test_array_matrix_equals_list_matrix(arr):
 
 # --- kmeans -----------------------------------------------------------------------
 
-def py_kmeans(data, k, max_iters, tolerance):
+def py_kmeans(data, k, max_iters, tolerance, taken=None):
+    """Lloyd's iteration; taken counts the clusters left empty."""
+    taken = collections.Counter() if taken is None else taken
     data = [[float(v) for v in row] for row in data]
     n, d = len(data), len(data[0])
     step = n // k
@@ -366,6 +369,7 @@ def py_kmeans(data, k, max_iters, tolerance):
             counts[c] += 1
             new[c] = [x + s for x, s in zip(p, new[c])]
         new = [[s / counts[c] for s in new[c]] if counts[c] else list(data[c * step % n]) for c in range(k)]
+        taken["empty cluster"] += counts.count(0)
         shift = 0.0
         for old, moved in zip(cent, new):
             shift += math.sqrt(sqdist(old, moved))
@@ -441,14 +445,19 @@ def blobs(n, d, k, seed):
 def test_kmeans_around_the_blocks(n):
     """n points (blocks of 32 lanes when every row has the first's length,
     one by one when some are longer) of d components: the sums' vectors of 4
-    and widths up to 16 fixed at compile time."""
+    and widths up to 16 fixed at compile time. Cluster 1 starts on a copy of
+    row 0, loses every point to cluster 0 and goes back to its row."""
+    taken = collections.Counter()
     for d in (1, 3, 4, 5, 9, 16, 17):
         k = min(n, 1 + d % 4)
         data = blobs(n, d, k, n * d).tolist()
+        if k > 1:
+            data[n // k] = list(data[0])
         for ragged in (False, True):
             if ragged:
                 data = [row + [float(i)] * (i % 3) for i, row in enumerate(data)]
-            assert same(list(qv.kmeans(data, k, 3, 0.0)), list(py_kmeans(data, k, 3, 0.0)))
+            assert same(list(qv.kmeans(data, k, 3, 0.0)), list(py_kmeans(data, k, 3, 0.0, taken)))
+    assert taken["empty cluster"] >= (10 if n > 1 else 0), taken
 
 
 @pytest.mark.parametrize("n", [9_999, 10_000])
