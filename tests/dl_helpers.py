@@ -114,3 +114,66 @@ def views(base):
     tripled[::-3][:n] = base
     return {"contiguous": base.copy(), "every_other": wide[::2][:n], "reversed": rev[::-1],
             "step_minus_3": tripled[::-3][:n]}
+
+
+# The module's own exp and tanh written out step by step in Python floats, in
+# the kernels' order of operations (no fused multiply-add): their bits for
+# any input but NaN.
+def _u(v):
+    return struct.unpack("<Q", struct.pack("<d", v))[0]
+
+
+def _d(u):
+    return struct.unpack("<d", struct.pack("<Q", u % 2**64))[0]
+
+
+SHIFT, INV_LN2, LN2_HI, LN2_LO = map(float.fromhex, ["0x1.8p52", "0x1.71547652b82fep+0", "0x1.62e42fef80000p-1",
+                                                     "0x1.1cf79abc9e3b4p-36"])
+TANH_P = list(map(float.fromhex, ["0x1.555555555553ep-2", "-0x1.6c16c16bebdc9p-6", "0x1.1566aaf27577fp-9",
+                                  "-0x1.bbd41caae60e1p-13", "0x1.6376be3248a6dp-16"]))
+
+
+def own_exp(x):
+    x = min(max(x, -746.0), 710.0)
+    shifted = x * INV_LN2 + SHIFT
+    kd = shifted - SHIFT
+    h = x - kd * LN2_HI
+    c = kd * LN2_LO
+    r = h - c
+    r_lo = (h - r) - c
+    r2 = r * r
+    r4 = r2 * r2
+    a = [1.0 / 2 + r * (1.0 / 6), 1.0 / 24 + r * (1.0 / 120), 1.0 / 720 + r * (1.0 / 5040),
+         1.0 / 40320 + r * (1.0 / 362880), 1.0 / 3628800 + r * (1.0 / 39916800),
+         1.0 / 479001600 + r * (1.0 / 6227020800)]
+    series = ((a[0] + r2 * a[1]) + r4 * (a[2] + r2 * a[3])) + (r4 * r4) * (a[4] + r2 * a[5])
+    one_r = 1.0 + r
+    tail = ((1.0 - one_r) + r) + (r_lo + r2 * series)
+    kb = (_u(shifted) - _u(SHIFT) + 2**23) % 2**64
+    k1 = kb >> 1
+    return ((one_r + tail) * _d((k1 - 2**22 + 1023) << 52)) * _d((kb - k1 - 2**22 + 1023) << 52)
+
+
+def own_tanh(x):
+    a = abs(x)
+    shifted = a * (2 * INV_LN2) + SHIFT
+    kd = shifted - SHIFT
+    h = a - kd * (LN2_HI / 2)
+    c = kd * (LN2_LO / 2)
+    z = (h - c) * (h - c)
+    z2 = z * z
+    s = z * (TANH_P[0] + z * TANH_P[1]) + (z2 * z) * ((TANH_P[2] + z * TANH_P[3]) + z2 * TANH_P[4])
+    p = h + 1.5
+    u, v = p - 0.5, 2.5 - p
+    g = (h - (p - 1.5)) - c
+    f = _d((1023 + _u(SHIFT) - _u(shifted)) << 52)
+    fv = f * v
+    n, d = u - fv, u + fv
+    gs, fm = g + s, f * (g - s)
+    n_lo = (((u - n) - fv) + gs) + fm
+    d_lo = (((u - d) + fv) + gs) - fm
+    y = 1.0 / (d + d_lo)
+    upper = lambda t: _d(_u(t) & ~(2**27 - 1))  # noqa: E731
+    q0 = upper((n + n_lo) * y)
+    residual = (n - q0 * upper(d)) + (n_lo - q0 * ((d - upper(d)) + d_lo))
+    return _d(_u(q0 + residual * y if a <= 19.5 else 1.0) | (_u(x) & 2**63))

@@ -8,7 +8,7 @@ from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
 import quorvane as q
-from dl_helpers import SPECIAL, assert_one_of, assert_same, exp, sample, views, within_steps
+from dl_helpers import SPECIAL, assert_one_of, assert_same, bits, exp, own_exp, own_tanh, sample, views, within_steps
 
 GELU_C = 0.7978845608028654
 
@@ -124,6 +124,22 @@ def test_parallel_threshold_gives_the_formula(name, n):
     x = np.random.default_rng(n).standard_normal(n) * 5.0
     x[-len(SPECIAL):] = SPECIAL
     assert_one_of(call(name, x), expected(name, x))
+
+
+# Sizes on both sides of the vector widths (2, 4, 8 doubles by level) and of
+# the groups tanh's formulas take (8 doubles at the baseline, 32 at AVX-512),
+# the special values at every position of a block and its remainder: the bits
+# of the formula with the module's own exp and tanh written out.
+@pytest.mark.parametrize("name", NAMES)
+def test_widths_and_remainders_give_the_bits_of_the_formula(name):
+    rng = np.random.default_rng(8)
+    own = own_tanh if LIBM.get(name) is math.tanh else own_exp
+    for n in (1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65):
+        x = rng.standard_normal(n) * 8.0
+        specials = [v for v in SPECIAL if not math.isnan(v)] + [19.5, -19.5, 19.500000000000004, 0.0625]
+        x[rng.integers(0, n, n // 3)] = rng.choice(specials, n // 3)
+        want = [FORMULAS[name](v, WITH_ALPHA.get(name), own) for v in x.tolist()]
+        assert [bits(v) for v in call(name, x).tolist()] == [bits(v) for v in want], n
 
 
 def test_empty_input():

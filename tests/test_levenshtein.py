@@ -1,5 +1,6 @@
 """levenshtein: edit distance over the UTF-8 bytes of two strings."""
 import random
+import string
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
@@ -92,3 +93,68 @@ def test_examples():
     assert qv.levenshtein("é", "e") == 2
     with pytest.raises(TypeError, match="^argument 'b': 'bytes' object cannot be converted to 'PyString'$"):
         qv.levenshtein("a", b"a")
+
+
+# Pattern lengths (the shorter string) at the edges of the 64-bit word, of the
+# two to four words taken word by word, and of the wavefront's groups of rows
+# (4, 8 or 16 lanes of 64 rows by level), each against a text of equal length
+# and a longer one.
+WORD_AND_GROUP_EDGES = [1, 63, 64, 65, 129, 255, 256, 257, 511, 512, 513, 1023, 1024, 1025, 2049]
+
+
+@pytest.mark.parametrize("m", WORD_AND_GROUP_EDGES)
+@pytest.mark.parametrize("ragged", [False, True])
+def test_word_and_group_edges(m, ragged):
+    rnd = random.Random(m)
+    check("".join(rnd.choices("abc", k=m)), "".join(rnd.choices("abc", k=2 * m + 1 if ragged else m)))
+
+
+def band_steps(k, n, m, lanes):
+    """The steps the wavefront takes over a band of width k: its columns
+    summed over the groups of lanes * 64 rows."""
+    low, high, rows = -((k - (n - m)) // 2), (k + n - m) // 2, lanes * 64
+    return sum(min(n, top + rows - 1 + high) - max(0, top + low - 1) + lanes for top in range(1, m + 1, rows))
+
+
+def first_band(n, m, lanes):
+    """The first band the wavefront tries (text n >= pattern m), or None when
+    it goes straight to the whole table."""
+    k = n - m + lanes * 32
+    if k >= n or 2 * band_steps(k, n, m, lanes) > band_steps(2 * n + 2, n, m, lanes):
+        return None
+    return k
+
+
+def band_cases(s):
+    """Pairs (t, distance) around each level's first band (k = 64 * lanes / 2
+    for strings of equal length): '#' (not in s) substituted for spread
+    bytes, from the first to the last so that nothing is stripped, and
+    inserted (each '#' costs one edit), for distances one below, at and one
+    above k; and s shifted by k / 2 bytes either way, whose cheapest path
+    runs along the band's edge."""
+    for half in (128, 256, 512):
+        for inserted in (0, 37):
+            for d in (half - 1, half, half + 1):
+                t = list(s)
+                for i in range(d):
+                    t[i * (len(s) - 1) // (d - 1)] = "#"
+                for i in range(inserted):
+                    t.insert(1 + (2 * i + 1) * (len(t) - 2) // (2 * inserted), "#")
+                yield "".join(t), d + inserted
+        shift = "#" * (half // 2)
+        yield shift + s[: -half // 2], None
+        yield s[half // 2 :] + shift, None
+
+
+def test_band_edges():
+    rnd = random.Random(25)
+    s = "".join(rnd.choices(string.ascii_lowercase, k=3000))
+    decided = {lanes: [0, 0] for lanes in (4, 8, 16)}  # band enough, band too narrow
+    for t, d in band_cases(s):
+        d = reference(s, t) if d is None else d
+        assert qv.levenshtein(s, t) == qv.levenshtein(t, s) == d
+        for lanes, counts in decided.items():
+            counts[d > first_band(len(t), len(s), lanes)] += 1
+    # Every level's band decides some cases (some exactly at its edge) and is
+    # too narrow for others.
+    assert decided == {4: [6, 18], 8: [14, 10], 16: [22, 2]}

@@ -247,8 +247,9 @@ def test_clip_norm_and_scaling(n):
     assert_same(g, keep * (2.0 / norm))
 
 
-# Uneven leaf lengths, most of them not a multiple of the 32 lanes.
-@pytest.mark.parametrize("n", [10_000, 40_961, 65_536 + 7, 300_007])
+# Uneven leaf lengths, most of them not a multiple of the 32 lanes; leaves of
+# 4 095 and 4 096 terms, and 4 096 beside 2 049.
+@pytest.mark.parametrize("n", [10_000, 16_380, 16_384, 16_385, 40_961, 65_536 + 7, 300_007])
 def test_clip_parallel_norm_has_the_fixed_grouping(n):
     (g,) = vectors(n, 1, n + 1)
     assert q.clip_grad_norm(g, math.inf) == math.sqrt(fixed_tree_sum([v * v for v in g.tolist()]))

@@ -198,7 +198,8 @@ def test_random_fill_refusals(call, error):
 
 # --- elementwise arithmetic -------------------------------------------------------
 
-@pytest.mark.parametrize("n", [9_999, 10_000])
+# Around the vector widths (2, 4, 8) and the parallel threshold.
+@pytest.mark.parametrize("n", [1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 33, 9_999, 10_000])
 def test_elementwise_equal_numpy_bit_for_bit(n):
     x, y = values(n, 1), values(n, 2)[::-1].copy()
     a, b = T(x), T(y)

@@ -120,17 +120,6 @@ inline double log_scaled(double x, double scale) {
 
 }  // namespace detail
 
-inline double log(double x) {
-    constexpr double kInf = __builtin_inf();
-    const bool subnormal = bits_of(x) < (1ull << 52);  // and +0.0
-    const double y = detail::log_scaled(subnormal ? x * 0x1p52 : x, subnormal ? 52.0 : 0.0);
-    // Zeros give -inf; negative numbers and NaN give NaN; +inf stays. (One
-    // comparison per select, so that the selects vectorise.)
-    const double below = x == 0.0 ? -kInf : __builtin_nan("");
-    const double finite = x > 0.0 ? y : below;
-    return x == kInf ? kInf : finite;
-}
-
 // log's value for a normal finite x or NaN, without log's steps for zeros,
 // subnormals and infinities (clamped probabilities need none of them).
 inline double log_of_normal(double x) {

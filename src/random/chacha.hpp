@@ -17,9 +17,6 @@ constexpr std::uint32_t kSigma[4] = {0x61707865, 0x3320646e, 0x79622d32, 0x6b206
 // out[0..128), block by block: two refills, at the level in use.
 void chacha12_blocks8(const std::uint32_t key[8], std::uint64_t counter, std::uint32_t out[2 * kRefillWords]);
 
-// One block, plain scalar code: the reference the vector versions must match.
-void chacha12_block_scalar(const std::uint32_t key[8], std::uint64_t counter, std::uint32_t out[kBlockWords]);
-
 // The vector builds of chacha12_blocks8, by level (chacha_level.cpp).
 QV_ISA_DECLARE(void chacha12_blocks8(const std::uint32_t key[8], std::uint64_t counter,
                                      std::uint32_t out[2 * kRefillWords]))

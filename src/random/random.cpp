@@ -22,20 +22,24 @@ namespace {
 
 std::atomic<std::uint64_t> g_forks{0};
 
-// Fill buf from /dev/urandom (kernels without getrandom).
-bool read_urandom(unsigned char* buf, std::size_t n) {
-    int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+}  // namespace
+
+void urandom_entropy(std::uint32_t key[8]) {
+    unsigned char buf[32];
     std::size_t got = 0;
-    while (got < n) {
-        ssize_t r = ::read(fd, buf + got, n - got);
+    int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    while (fd >= 0 && got < sizeof buf) {
+        ssize_t r = ::read(fd, buf + got, sizeof buf - got);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         got += static_cast<std::size_t>(r);
     }
-    ::close(fd);
-    return got == n;
+    if (fd >= 0) ::close(fd);
+    if (got != sizeof buf) qv::internal_failure("the operating system's random source failed");
+    std::memcpy(key, buf, sizeof buf);  // little-endian words
 }
+
+namespace {
 
 void os_entropy(std::uint32_t key[8]) {
     unsigned char buf[32];
@@ -43,11 +47,7 @@ void os_entropy(std::uint32_t key[8]) {
     while (got < sizeof buf) {
         ssize_t r = ::getrandom(buf + got, sizeof buf - got, 0);
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && errno == ENOSYS) {
-            if (!read_urandom(buf, sizeof buf)) break;
-            got = sizeof buf;
-            continue;
-        }
+        if (r < 0 && errno == ENOSYS) return urandom_entropy(key);
         if (r <= 0) break;
         got += static_cast<std::size_t>(r);
     }

@@ -84,6 +84,10 @@ private:
     std::uint64_t forks_seen_;
 };
 
+// A key read from /dev/urandom: the entropy source on kernels without
+// getrandom. Throws qv::Error (internal) if the device cannot be read.
+void urandom_entropy(std::uint32_t key[8]);
+
 // This thread's generator: created on the thread's first call with a key from
 // the operating system (getrandom); reseeds every 64 KiB of output and after
 // a fork. Throws qv::Error (internal) if the entropy source fails.

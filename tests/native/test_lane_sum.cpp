@@ -51,7 +51,7 @@ TEST(LaneSum, EveryVectorWidthGivesTheGroupingsBits) {
     // wrong order changes the rounding.
     std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
     std::uniform_int_distribution<int> exponent(-40, 40);
-    for (std::size_t m : {0, 1, 31, 32, 33, 95, 256, 257, 1000, 4096}) {
+    for (std::size_t m : {0, 1, 31, 32, 33, 63, 65, 95, 255, 256, 257, 511, 513, 1000, 4095, 4096}) {
         std::vector<double> a(m), b(m);
         for (std::size_t i = 0; i < m; ++i) {
             a[i] = std::ldexp(mantissa(gen), exponent(gen));
