@@ -28,11 +28,11 @@ template <class F>
 }  // namespace
 
 void relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    isa::map(x, step, out, n, [](double v) { return v > 0.0 ? v : 0.0; });
+    isa::map<isa::Store::as_is>(x, step, out, n, [](double v) { return v > 0.0 ? v : 0.0; });
 }
 
 void relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    isa::map(x, step, out, n, [](double v) { return v > 0.0 ? 1.0 : 0.0; });
+    isa::map<isa::Store::as_is>(x, step, out, n, [](double v) { return v > 0.0 ? 1.0 : 0.0; });
 }
 
 void leaky_relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
@@ -40,7 +40,8 @@ void leaky_relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n
 }
 
 void leaky_relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
-    isa::map(x, step, out, n, [alpha](double v) { return v > 0.0 ? 1.0 : alpha; });
+    const double a = isa::canonical_nan(alpha);
+    isa::map<isa::Store::as_is>(x, step, out, n, [a](double v) { return v > 0.0 ? 1.0 : a; });
 }
 
 void elu(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {

@@ -114,6 +114,23 @@ template <class T>
     return T{} + c;
 }
 
+// The one NaN of every computed result: positive, quiet, no payload (the
+// bits of NumPy's nan and Python's float('nan')). An x86 instruction hands on
+// one operand's NaN, chosen by the order of its operands (which each level's
+// build picks for itself), and makes -NaN of an invalid operation such as
+// inf - inf, so a kernel passes each result through canonical_nan as it
+// stores it.
+inline constexpr double kCanonicalNaN = std::bit_cast<double>(std::uint64_t{0x7ff8000000000000});
+
+// v, with every NaN lane made kCanonicalNaN (a compare and a blend).
+template <class T>
+[[gnu::always_inline]] inline T canonical_nan(const T& v) {
+    if constexpr (detail::IsGroup<T>::value)
+        return each(v, [](auto x) { return canonical_nan(x); });
+    else
+        return v == v ? v : splat<T>(kCanonicalNaN);
+}
+
 // c where c < a, else a, lane by lane: a NaN lane keeps its NaN.
 template <class T>
 [[gnu::always_inline]] inline T no_more_than(double c, const T& a) {
