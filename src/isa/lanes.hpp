@@ -71,7 +71,15 @@ QV_GROUP_OPERATOR(/)
 QV_GROUP_OPERATOR(&)
 QV_GROUP_OPERATOR(|)
 QV_GROUP_OPERATOR(<<)
+QV_GROUP_OPERATOR(>>)
 #undef QV_GROUP_OPERATOR
+
+template <class V, int G>
+[[gnu::always_inline]] inline Group<V, G> operator-(const Group<V, G>& a) {
+    Group<V, G> r;
+    for (int i = 0; i < G; ++i) r.v[i] = -a.v[i];
+    return r;
+}
 
 // Applies f to each vector of a group (or to a lone double or vector).
 template <class T, class F>
@@ -138,6 +146,15 @@ template <class T>
         return each(a, [c](auto x) { return no_more_than(c, x); });
     else
         return splat<T>(c) < a ? splat<T>(c) : a;
+}
+
+// c where c > a, else a, lane by lane: a NaN lane keeps its NaN.
+template <class T>
+[[gnu::always_inline]] inline T no_less_than(double c, const T& a) {
+    if constexpr (detail::IsGroup<T>::value)
+        return each(a, [c](auto x) { return no_less_than(c, x); });
+    else
+        return splat<T>(c) > a ? splat<T>(c) : a;
 }
 
 // then where a <= c, else otherwise, lane by lane (NaN lanes: otherwise).
