@@ -157,16 +157,34 @@ template <class T>
         return splat<T>(c) > a ? splat<T>(c) : a;
 }
 
+namespace detail {
+// then where holds(a, c), else otherwise, lane by lane.
+template <class T, class Holds>
+[[gnu::always_inline]] inline T where(const T& a, double c, const T& then, const T& otherwise, Holds holds) {
+    if constexpr (IsGroup<T>::value) {
+        T r;
+        for (int i = 0; i < T::kSize; ++i) r.v[i] = where(a.v[i], c, then.v[i], otherwise.v[i], holds);
+        return r;
+    } else {
+        return holds(a, splat<T>(c)) ? then : otherwise;
+    }
+}
+}  // namespace detail
+
+// then where a > c, else otherwise, lane by lane (NaN lanes: otherwise).
+template <class T>
+[[gnu::always_inline]] inline T where_above(const T& a, double c, const T& then, const T& otherwise) {
+    return detail::where(a, c, then, otherwise, [](const auto& x, const auto& y) __attribute__((always_inline)) {
+        return x > y;
+    });
+}
+
 // then where a <= c, else otherwise, lane by lane (NaN lanes: otherwise).
 template <class T>
 [[gnu::always_inline]] inline T where_at_most(const T& a, double c, const T& then, const T& otherwise) {
-    if constexpr (detail::IsGroup<T>::value) {
-        T r;
-        for (int i = 0; i < T::kSize; ++i) r.v[i] = where_at_most(a.v[i], c, then.v[i], otherwise.v[i]);
-        return r;
-    } else {
-        return a <= splat<T>(c) ? then : otherwise;
-    }
+    return detail::where(a, c, then, otherwise, [](const auto& x, const auto& y) __attribute__((always_inline)) {
+        return x <= y;
+    });
 }
 
 }  // namespace QV_ISA_INLINE
