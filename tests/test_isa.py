@@ -1,5 +1,6 @@
 # Every level the processor has, chosen with QUORVANE_ISA, gives the same
-# bits for everything but the matrix product.
+# bytes for everything but the matrix product, NaNs included, and every NaN
+# a computation returns is the canonical one.
 import json
 import os
 import pathlib
@@ -29,7 +30,7 @@ LEVELS = machine_levels()
 
 
 @pytest.fixture(scope="module")
-def digests():
+def battery():
     def run(level):
         env = {**os.environ, "QUORVANE_ISA": level, "RAYON_NUM_THREADS": "2"}
         out = subprocess.run([sys.executable, str(BATTERY)], capture_output=True, text=True, env=env, timeout=600)
@@ -39,17 +40,23 @@ def digests():
     return {level: run(level) for level in LEVELS}
 
 
-def test_every_level_gives_the_same_bits(digests):
+def test_every_level_gives_the_same_bits(battery):
     print("levels run:", ", ".join(LEVELS))
-    base = digests["baseline"]
+    base = battery["baseline"]["digests"]
     for level in LEVELS[1:]:
-        differ = [name for name in base if name != "Tensor.matmul" and digests[level][name] != base[name]]
+        digests = battery[level]["digests"]
+        differ = [name for name in base if name != "Tensor.matmul" and digests[name] != base[name]]
         assert not differ, f"{level} differs from baseline in {differ}"
 
 
+@pytest.mark.parametrize("level", LEVELS)
+def test_nan_results_are_the_canonical_nan(battery, level):
+    assert not battery[level]["foreign_nans"], f"NaNs other than 0x7ff8000000000000 at {level}"
+
+
 @pytest.mark.skipif(len(LEVELS) < 2, reason="this processor has the baseline level only")
-def test_the_level_switch_takes_effect(digests):
+def test_the_level_switch_takes_effect(battery):
     # The matrix product's bits show which build ran: it fuses multiply-add
     # from x86-64-v3 on, and AVX-512 tiles it differently.
-    products = {digests[level]["Tensor.matmul"] for level in LEVELS}
+    products = {battery[level]["digests"]["Tensor.matmul"] for level in LEVELS}
     assert len(products) == len(LEVELS)

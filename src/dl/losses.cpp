@@ -12,6 +12,7 @@
 #include "core/buffer.hpp"
 #include "core/error.hpp"
 #include "dl/dl_level.hpp"
+#include "isa/lanes.hpp"
 #include "parallel/pool.hpp"
 
 namespace qv::dl {
@@ -75,12 +76,12 @@ std::tuple<double, NewArray> softmax_cross_entropy(const F64Matrix& logits, cons
             double q = g[target];
             g[target] = q - 1.0;
             losses[i] = -std::log(q > kProbFloor ? q : kProbFloor);
-            for (std::size_t j = 0; j < cols; ++j) g[j] = g[j] / batch;
+            for (std::size_t j = 0; j < cols; ++j) g[j] = isa::canonical_nan(g[j] / batch);
         }
     });
     double sum = -0.0;
     for (std::size_t i = 0; i < rows; ++i) sum = sum + losses[i];
-    return {sum / batch, NewArray::matrix(std::move(grad), logits.rows, logits.cols)};
+    return {isa::canonical_nan(sum / batch), NewArray::matrix(std::move(grad), logits.rows, logits.cols)};
 }
 
 NewArray one_hot(const IndexView& indices, std::uint64_t num_classes) {
@@ -101,22 +102,22 @@ NewArray one_hot(const IndexView& indices, std::uint64_t num_classes) {
 
 double mse_loss(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, Loss::mse);
-    return s / static_cast<double>(predictions.n);
+    return isa::canonical_nan(s / static_cast<double>(predictions.n));
 }
 
 double mae_loss(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, Loss::mae);
-    return s / static_cast<double>(predictions.n);
+    return isa::canonical_nan(s / static_cast<double>(predictions.n));
 }
 
 double bce_loss(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, Loss::bce);
-    return (-s) / static_cast<double>(predictions.n);
+    return isa::canonical_nan((-s) / static_cast<double>(predictions.n));
 }
 
 double categorical_cross_entropy(const F64View& predictions, const F64View& targets) {
     double s = zip_reduce_f64(predictions, targets, Loss::categorical_cross_entropy);
-    return s / static_cast<double>(predictions.n);
+    return isa::canonical_nan(s / static_cast<double>(predictions.n));
 }
 
 }  // namespace qv::dl

@@ -10,6 +10,7 @@
 #include "dl/dl_level.hpp"
 #include "dl/lane_sum.hpp"
 #include "dl/vmath.hpp"
+#include "isa/lanes.hpp"
 
 namespace qv::dl::QV_ISA_LEVEL {
 namespace {
@@ -136,7 +137,7 @@ template <class F>
 }
 
 [[gnu::always_inline]] inline void divide(double* o, std::size_t n, double s) {
-    for (std::size_t j = 0; j < n; ++j) o[j] = o[j] / s;
+    for (std::size_t j = 0; j < n; ++j) o[j] = isa::canonical_nan(o[j] / s);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "core/error.hpp"
 #include "dl/dl_level.hpp"
+#include "isa/lanes.hpp"
 #include "isa/sums.hpp"
 #include "parallel/pool.hpp"
 
@@ -75,7 +76,7 @@ double clip_grad_norm(const F64MutView& grads, double max_norm) {
         const auto scale = QV_ISA_PICK(scale);
         par::for_ranges(n, [&](std::size_t lo, std::size_t hi) { scale(grads.data + lo, hi - lo, coef); });
     }
-    return norm;
+    return isa::canonical_nan(norm);
 }
 
 }  // namespace qv::dl

@@ -6,6 +6,7 @@
 
 #include "dl/dl_level.hpp"
 #include "dl/lane_sum.hpp"
+#include "isa/lanes.hpp"
 
 namespace qv::dl::QV_ISA_LEVEL {
 
@@ -13,8 +14,8 @@ void sgd_momentum_step(double* __restrict params, const double* __restrict grads
                        std::size_t n, double lr, double momentum) {
     for (std::size_t i = 0; i < n; ++i) {
         double vel = (momentum * velocity[i]) + grads[i];
-        velocity[i] = vel;
-        params[i] = params[i] - (vel * lr);
+        velocity[i] = isa::canonical_nan(vel);
+        params[i] = isa::canonical_nan(params[i] - (vel * lr));
     }
 }
 
@@ -25,11 +26,11 @@ void adam_step(double* __restrict params, const double* __restrict grads, double
         const double g = grads[i];
         const double mi = (c.one_minus_beta1 * g) + (m[i] * c.beta1);
         const double vi = ((c.one_minus_beta2 * g) * g) + (v[i] * c.beta2);
-        m[i] = mi;
-        v[i] = vi;
+        m[i] = isa::canonical_nan(mi);
+        v[i] = isa::canonical_nan(vi);
         const double mhat = mi / c.bc1;
         const double vhat = vi / c.bc2;
-        params[i] = params[i] - ((mhat * c.lr) / (std::sqrt(vhat) + c.eps));
+        params[i] = isa::canonical_nan(params[i] - ((mhat * c.lr) / (std::sqrt(vhat) + c.eps)));
     }
 }
 
@@ -38,7 +39,7 @@ double squares_leaf_sum(const double* g, std::size_t n) {
 }
 
 void scale(double* g, std::size_t n, double coef) {
-    for (std::size_t i = 0; i < n; ++i) g[i] = g[i] * coef;
+    for (std::size_t i = 0; i < n; ++i) g[i] = isa::canonical_nan(g[i] * coef);
 }
 
 }  // namespace qv::dl::QV_ISA_LEVEL

@@ -36,28 +36,33 @@ inline constexpr double kLn2Lo = 0x1.1cf79abc9e3b4p-36;
 // x = k ln2 + r with k the integer nearest x / ln2 (|x| < 2^40), r = h - c
 // with h exact and c = k kLn2Lo (rounded far below the last place of r);
 // r_hi = h - c rounded, |r_hi| <= ln2/2, and r_lo its rounding error.
+// T is a double, a vector of doubles or an isa::Group of vectors (see
+// isa/lanes.hpp), with the same bits in every lane.
+template <class T>
 struct Ln2Reduced {
-    std::uint64_t k;  // modulo 2^64
-    double h, c, r_hi, r_lo;
+    isa::Bits<T> k;  // modulo 2^64
+    T h, c, r_hi, r_lo;
 };
 
-[[gnu::always_inline]] inline Ln2Reduced reduce_ln2(double x) {
-    const double shifted = x * kInvLn2 + kShift;
-    const double kd = shifted - kShift;
-    const double h = x - kd * kLn2Hi;  // exact
-    const double c = kd * kLn2Lo;
-    const double r_hi = h - c;
-    return {bits_of(shifted) - bits_of(kShift), h, c, r_hi, (h - r_hi) - c};
+template <class T>
+[[gnu::always_inline]] inline Ln2Reduced<T> reduce_ln2(T x) {
+    const T shifted = x * kInvLn2 + kShift;
+    const T kd = shifted - kShift;
+    const T h = x - kd * kLn2Hi;  // exact
+    const T c = kd * kLn2Lo;
+    const T r_hi = h - c;
+    return {isa::bits(shifted) - bits_of(kShift), h, c, r_hi, (h - r_hi) - c};
 }
 
 // (exp(r) - 1 - r) / r^2 for |r| <= ln2/2: the Taylor series to r^13 (the
 // rest is below 2^-57 relative to exp(r)), its terms taken in pairs
 // (Estrin's scheme) so that the additions do not all wait on each other.
-inline double exp_series(double r) {
-    const double r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
-    const double a0 = 1.0 / 2 + r * (1.0 / 6), a1 = 1.0 / 24 + r * (1.0 / 120);
-    const double a2 = 1.0 / 720 + r * (1.0 / 5040), a3 = 1.0 / 40320 + r * (1.0 / 362880);
-    const double a4 = 1.0 / 3628800 + r * (1.0 / 39916800), a5 = 1.0 / 479001600 + r * (1.0 / 6227020800);
+template <class T>
+[[gnu::always_inline]] inline T exp_series(T r) {
+    const T r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    const T a0 = 1.0 / 2 + r * (1.0 / 6), a1 = 1.0 / 24 + r * (1.0 / 120);
+    const T a2 = 1.0 / 720 + r * (1.0 / 5040), a3 = 1.0 / 40320 + r * (1.0 / 362880);
+    const T a4 = 1.0 / 3628800 + r * (1.0 / 39916800), a5 = 1.0 / 479001600 + r * (1.0 / 6227020800);
     return ((a0 + r2 * a1) + r4 * (a2 + r2 * a3)) + r8 * (a4 + r2 * a5);
 }
 
@@ -82,21 +87,23 @@ inline double log_series(double z) {
 // with exp(r) = 1 + r_hi + tail rounded once: 1 + r_hi is split exactly
 // into a double and its rounding error, which joins the small tail. 2^k is applied as two normal
 // factors 2^floor(k/2) and 2^ceil(k/2), so that scaling into the subnormal
-// or overflow range rounds only once.
-inline double exp(double x) {
+// or overflow range rounds only once. T is a double, a vector or a group
+// (see reduce_ln2).
+template <class T>
+[[gnu::always_inline]] inline T exp(T x) {
     using namespace detail;
     // Outside [-746, 710] the result is +0.0 or +inf; clamping keeps k small.
     // NaN fails both comparisons and stays NaN.
-    x = x > exp_upper ? exp_upper : x;
-    x = x < exp_lower ? exp_lower : x;
+    x = isa::no_more_than(exp_upper, x);
+    x = isa::no_less_than(exp_lower, x);
     const auto [k, h, c, r_hi, r_lo] = reduce_ln2(x);
-    const double one_r = 1.0 + r_hi;
-    const double one_r_error = (1.0 - one_r) + r_hi;  // exact: |r_hi| < 1
-    const double tail = one_r_error + (r_lo + (r_hi * r_hi) * exp_series(r_hi));
-    const std::uint64_t kb = k + (1ull << 23);  // k + 2^23
-    const std::uint64_t k1 = kb >> 1, k2 = kb - k1;                              // halves of k, + 2^22
-    const double first = from_bits((k1 - (1ull << 22) + 1023) << 52);
-    const double second = from_bits((k2 - (1ull << 22) + 1023) << 52);
+    const T one_r = 1.0 + r_hi;
+    const T one_r_error = (1.0 - one_r) + r_hi;  // exact: |r_hi| < 1
+    const T tail = one_r_error + (r_lo + (r_hi * r_hi) * exp_series(r_hi));
+    const auto kb = k + (1ull << 23);  // k + 2^23
+    const auto k1 = kb >> 1, k2 = kb - k1;  // halves of k, + 2^22
+    const T first = isa::from_bits<T>((k1 - (1ull << 22) + 1023) << 52);
+    const T second = isa::from_bits<T>((k2 - (1ull << 22) + 1023) << 52);
     return ((one_r + tail) * first) * second;
 }
 

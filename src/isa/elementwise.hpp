@@ -1,6 +1,7 @@
 // The elementwise map loops of the kernels built per level, which the
 // compiler vectorises where f makes no library call: the Tensor's methods
-// and the activations.
+// and the activations. Elements are stored through canonical_nan
+// (lanes.hpp), so that a NaN result has the same bits at every level.
 #pragma once
 #include <cstddef>
 
@@ -10,13 +11,27 @@
 namespace qv::isa {
 inline namespace QV_ISA_INLINE {
 
+// How a map stores f's results: through canonical_nan, or as they are, for
+// a formula whose only NaN can be the canonical one (relu's choice of v or
+// 0.0). There the compare and blend would be wasted, and GCC may even
+// compile the loop without vectors when it has them.
+enum class Store { canonical, as_is };
+
+template <Store S, class R>
+[[gnu::always_inline]] inline R stored(const R& r) {
+    if constexpr (S == Store::canonical)
+        return canonical_nan(r);
+    else
+        return r;
+}
+
 // out[i] = f(x[i * step]) for i < n; a unit step is the vector loop.
-template <class F>
+template <Store S = Store::canonical, class F>
 [[gnu::always_inline]] inline void map(const double* x, std::ptrdiff_t step, double* out, std::size_t n, F f) {
     if (step == 1) {
-        for (std::size_t i = 0; i < n; ++i) out[i] = f(x[i]);
+        for (std::size_t i = 0; i < n; ++i) out[i] = stored<S>(f(x[i]));
     } else {
-        for (std::size_t i = 0; i < n; ++i) out[i] = f(x[static_cast<std::ptrdiff_t>(i) * step]);
+        for (std::size_t i = 0; i < n; ++i) out[i] = stored<S>(f(x[static_cast<std::ptrdiff_t>(i) * step]));
     }
 }
 
@@ -31,13 +46,13 @@ template <int G, class F>
     for (; i + kBlock <= n; i += kBlock) {
         T v;
         for (int g = 0; g < G; ++g) __builtin_memcpy(&v.v[g], x + i + g * kWidth, sizeof(F64));
-        const T r = f(v);
+        const T r = canonical_nan(f(v));
         for (int g = 0; g < G; ++g) __builtin_memcpy(out + i + g * kWidth, &r.v[g], sizeof(F64));
     }
     if (i < n) {
         T v{};
         __builtin_memcpy(&v, x + i, (n - i) * sizeof(double));
-        const T r = f(v);
+        const T r = canonical_nan(f(v));
         __builtin_memcpy(out + i, &r, (n - i) * sizeof(double));
     }
 }
@@ -45,7 +60,7 @@ template <int G, class F>
 // out[i] = f(a[i], b[i]) for i < n; out overlaps neither input.
 template <class F>
 [[gnu::always_inline]] inline void map(const double* a, const double* b, double* __restrict out, std::size_t n, F f) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = f(a[i], b[i]);
+    for (std::size_t i = 0; i < n; ++i) out[i] = canonical_nan(f(a[i], b[i]));
 }
 
 }  // namespace QV_ISA_INLINE

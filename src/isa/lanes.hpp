@@ -71,7 +71,15 @@ QV_GROUP_OPERATOR(/)
 QV_GROUP_OPERATOR(&)
 QV_GROUP_OPERATOR(|)
 QV_GROUP_OPERATOR(<<)
+QV_GROUP_OPERATOR(>>)
 #undef QV_GROUP_OPERATOR
+
+template <class V, int G>
+[[gnu::always_inline]] inline Group<V, G> operator-(const Group<V, G>& a) {
+    Group<V, G> r;
+    for (int i = 0; i < G; ++i) r.v[i] = -a.v[i];
+    return r;
+}
 
 // Applies f to each vector of a group (or to a lone double or vector).
 template <class T, class F>
@@ -114,6 +122,23 @@ template <class T>
     return T{} + c;
 }
 
+// The one NaN of every computed result: positive, quiet, no payload (the
+// bits of NumPy's nan and Python's float('nan')). An x86 instruction hands on
+// one operand's NaN, chosen by the order of its operands (which each level's
+// build picks for itself), and makes -NaN of an invalid operation such as
+// inf - inf, so a kernel passes each result through canonical_nan as it
+// stores it.
+inline constexpr double kCanonicalNaN = std::bit_cast<double>(std::uint64_t{0x7ff8000000000000});
+
+// v, with every NaN lane made kCanonicalNaN (a compare and a blend).
+template <class T>
+[[gnu::always_inline]] inline T canonical_nan(const T& v) {
+    if constexpr (detail::IsGroup<T>::value)
+        return each(v, [](auto x) { return canonical_nan(x); });
+    else
+        return v == v ? v : splat<T>(kCanonicalNaN);
+}
+
 // c where c < a, else a, lane by lane: a NaN lane keeps its NaN.
 template <class T>
 [[gnu::always_inline]] inline T no_more_than(double c, const T& a) {
@@ -123,16 +148,43 @@ template <class T>
         return splat<T>(c) < a ? splat<T>(c) : a;
 }
 
+// c where c > a, else a, lane by lane: a NaN lane keeps its NaN.
+template <class T>
+[[gnu::always_inline]] inline T no_less_than(double c, const T& a) {
+    if constexpr (detail::IsGroup<T>::value)
+        return each(a, [c](auto x) { return no_less_than(c, x); });
+    else
+        return splat<T>(c) > a ? splat<T>(c) : a;
+}
+
+namespace detail {
+// then where holds(a, c), else otherwise, lane by lane.
+template <class T, class Holds>
+[[gnu::always_inline]] inline T where(const T& a, double c, const T& then, const T& otherwise, Holds holds) {
+    if constexpr (IsGroup<T>::value) {
+        T r;
+        for (int i = 0; i < T::kSize; ++i) r.v[i] = where(a.v[i], c, then.v[i], otherwise.v[i], holds);
+        return r;
+    } else {
+        return holds(a, splat<T>(c)) ? then : otherwise;
+    }
+}
+}  // namespace detail
+
+// then where a > c, else otherwise, lane by lane (NaN lanes: otherwise).
+template <class T>
+[[gnu::always_inline]] inline T where_above(const T& a, double c, const T& then, const T& otherwise) {
+    return detail::where(a, c, then, otherwise, [](const auto& x, const auto& y) __attribute__((always_inline)) {
+        return x > y;
+    });
+}
+
 // then where a <= c, else otherwise, lane by lane (NaN lanes: otherwise).
 template <class T>
 [[gnu::always_inline]] inline T where_at_most(const T& a, double c, const T& then, const T& otherwise) {
-    if constexpr (detail::IsGroup<T>::value) {
-        T r;
-        for (int i = 0; i < T::kSize; ++i) r.v[i] = where_at_most(a.v[i], c, then.v[i], otherwise.v[i]);
-        return r;
-    } else {
-        return a <= splat<T>(c) ? then : otherwise;
-    }
+    return detail::where(a, c, then, otherwise, [](const auto& x, const auto& y) __attribute__((always_inline)) {
+        return x <= y;
+    });
 }
 
 }  // namespace QV_ISA_INLINE

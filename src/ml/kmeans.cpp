@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/error.hpp"
+#include "isa/lanes.hpp"
 #include "ml/lanes.hpp"
 #include "ml/ml_level.hpp"
 #include "parallel/pool.hpp"
@@ -100,7 +101,7 @@ std::tuple<Matrix, std::vector<std::uint64_t>> kmeans(const Matrix& data, std::u
             const double* sum = sums.data() + c * d;
             if (counts[c] >= 1) {
                 const double count = static_cast<double>(counts[c]);
-                for (std::size_t j = 0; j < d; ++j) moved.values.push_back(sum[j] / count);
+                for (std::size_t j = 0; j < d; ++j) moved.values.push_back(isa::canonical_nan(sum[j] / count));
             } else {
                 const auto row = initial_row(c);
                 moved.values.insert(moved.values.end(), row.begin(), row.end());

@@ -1,6 +1,7 @@
 #include "ml/ml_bind.hpp"
 
 #include "frame/binding.hpp"
+#include "isa/lanes.hpp"
 #include "ml/kmeans.hpp"
 #include "ml/pairwise.hpp"
 #include "ml/square_matrix.hpp"
@@ -19,10 +20,10 @@ SquareMatrix square(Matrix& rows) {
 }
 
 // The square check runs with the lock held; a 1x1 determinant is its element
-// and never releases the lock.
+// (a NaN made the canonical one) and never releases the lock.
 double determinant_entry(Matrix& rows) {
     SquareMatrix m = square(rows);
-    if (m.n == 1) return m.a[0];
+    if (m.n == 1) return isa::canonical_nan(m.a[0]);
     ReleasedLock unlocked;
     return ml::determinant(std::move(m));
 }

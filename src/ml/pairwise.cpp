@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "isa/lanes.hpp"
 #include "isa/sums.hpp"
 #include "ml/lanes.hpp"
 #include "ml/ml_level.hpp"
@@ -66,7 +67,7 @@ Matrix table_of_pairs(const Matrix& a, const Matrix& b, Pair pair) {
     const std::size_t p = b.rows();
     return table(a, b, [&](std::size_t i0, std::size_t i1, double* out) {
         for (std::size_t i = i0; i < i1; ++i)
-            for (std::size_t j = 0; j < p; ++j) out[(i - i0) * p + j] = pair(a.row(i), b.row(j));
+            for (std::size_t j = 0; j < p; ++j) out[(i - i0) * p + j] = isa::canonical_nan(pair(a.row(i), b.row(j)));
     });
 }
 

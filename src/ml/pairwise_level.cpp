@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "isa/lanes.hpp"
 #include "isa/sums.hpp"
 #include "ml/lanes.hpp"
 #include "ml/ml_level.hpp"
@@ -56,7 +57,7 @@ template <Term T, std::size_t R>
             const std::size_t n = std::min(C, w - h);
 #pragma GCC unroll 8
             for (std::size_t r = 0; r < R; ++r)
-                for (std::size_t l = 0; l < n; ++l) out[r][first + h + l] = s[r][l / W][l % W];
+                for (std::size_t l = 0; l < n; ++l) out[r][first + h + l] = isa::canonical_nan(s[r][l / W][l % W]);
         }
     }
 }
@@ -91,7 +92,7 @@ template <Term T>
 // square roots of the norms (sqrt is exact, so this is cosine_of).
 [[gnu::always_inline]] inline void to_cosines(double* out, double root_na, const double* root_nb, std::size_t p) noexcept {
     for (std::size_t j = 0; j < p; ++j)
-        out[j] = root_na == 0.0 || root_nb[j] == 0.0 ? 0.0 : out[j] / (root_na * root_nb[j]);
+        out[j] = root_na == 0.0 || root_nb[j] == 0.0 ? 0.0 : isa::canonical_nan(out[j] / (root_na * root_nb[j]));
 }
 
 // Cosines of a row shorter than b's rows (L components): b's norms over
@@ -109,7 +110,7 @@ void cosine_short_row(const double* a, std::size_t L, const Lanes& b, double* ou
             for (std::size_t l = 0; l < kLanes; ++l) bb[l] = bb[l] + y[l] * y[l];
         }
         const std::size_t first = blk * kLanes, w = b.width(blk);
-        for (std::size_t l = 0; l < w; ++l) out[first + l] = cosine_of(dot[l], na, bb[l]);
+        for (std::size_t l = 0; l < w; ++l) out[first + l] = isa::canonical_nan(cosine_of(dot[l], na, bb[l]));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/error.hpp"
+#include "isa/lanes.hpp"
 #include "ml/ml_level.hpp"
 
 namespace qv::ml {
@@ -54,7 +55,7 @@ double determinant(SquareMatrix m) noexcept {
         eliminate_below(m.a.data(), n, i);
         det = det * pivot;
     }
-    return det;
+    return isa::canonical_nan(det);
 }
 
 Matrix matrix_inverse(SquareMatrix m) {
@@ -221,6 +222,7 @@ Matrix matrix_inverse(SquareMatrix m) {
         }
     }
     if (!every_column) inv.values = std::move(m.a);
+    for (double& x : inv.values) x = isa::canonical_nan(x);
     return inv;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/error.hpp"
+#include "isa/lanes.hpp"
 #include "numeric/stats_level.hpp"
 
 namespace qv::numeric {
@@ -19,7 +20,7 @@ double sum(std::span<const double> arr) noexcept {
 
 double mean(std::span<const double> arr) noexcept {
     if (arr.empty()) return 0.0;
-    return sum(arr) / static_cast<double>(arr.size());
+    return isa::canonical_nan(sum(arr) / static_cast<double>(arr.size()));
 }
 
 double variance(std::span<const double> arr) noexcept {
@@ -28,16 +29,16 @@ double variance(std::span<const double> arr) noexcept {
     const double m = sum(arr) / n;
     double q = -0.0;
     for (double x : arr) q += (x - m) * (x - m);
-    return q / n;
+    return isa::canonical_nan(q / n);
 }
 
-double std_dev(std::span<const double> arr) noexcept { return std::sqrt(variance(arr)); }
+double std_dev(std::span<const double> arr) noexcept { return isa::canonical_nan(std::sqrt(variance(arr))); }
 
 double dot_product(std::span<const double> a, std::span<const double> b) {
     if (a.size() != b.size()) value_error("vectors must be same length");
     double s = -0.0;
     for (std::size_t i = 0; i < a.size(); ++i) s += a[i] * b[i];
-    return s;
+    return isa::canonical_nan(s);
 }
 
 Matrix matmul(const Matrix& a, const Matrix& b) {
@@ -69,6 +70,7 @@ Matrix matmul(const Matrix& a, const Matrix& b) {
             add_scaled_row(rt, b.row(p).data(), v, m);
         }
     }
+    for (double& x : out.values) x = isa::canonical_nan(x);
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include "core/error.hpp"
 #include "hashmap/key_hash.hpp"
 #include "hashmap/table_memory.hpp"
+#include "isa/lanes.hpp"
 #include "sorting/partition.hpp"
 
 namespace qv::sorting {
@@ -71,7 +72,7 @@ double median(std::vector<double>& arr) {
     std::nth_element(arr.begin(), mid, arr.end());
     if (n % 2) return *mid;
     const double below = *std::max_element(arr.begin(), mid);
-    return (below + *mid) * 0.5;
+    return isa::canonical_nan((below + *mid) * 0.5);
 }
 
 std::optional<std::int64_t> binary_search(std::vector<std::int64_t>& arr, std::int64_t target) {

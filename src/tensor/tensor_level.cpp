@@ -7,7 +7,7 @@ namespace qv::tensor::QV_ISA_LEVEL {
 namespace {
 
 [[gnu::always_inline]] inline void add_row(double* __restrict x, const double* __restrict bias, std::size_t cols) {
-    for (std::size_t j = 0; j < cols; ++j) x[j] = bias[j] + x[j];
+    for (std::size_t j = 0; j < cols; ++j) x[j] = isa::canonical_nan(bias[j] + x[j]);
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ void mul_scalar(const double* a, double scalar, double* out, std::size_t n) {
 }
 
 void relu_derivative(const double* a, double* out, std::size_t n) {
-    isa::map(a, 1, out, n, [](double x) { return x > 0.0 ? 1.0 : 0.0; });
+    isa::map<isa::Store::as_is>(a, 1, out, n, [](double x) { return x > 0.0 ? 1.0 : 0.0; });
 }
 
 void relu_inplace(double* x, std::size_t n) {

@@ -320,7 +320,9 @@ TEST(VectorTanh, SameBitsAtEveryLevelAndOneByOne) {
         map_avx512(xs.data(), other.data(), xs.size(), f);
         expect_same("AVX-512");
     }
-    // The activation kernels, which take groups of vectors at a time.
+    // The activation kernels, which take groups of vectors at a time and
+    // store a NaN as the canonical one.
+    for (double& y : baseline) y = std::isnan(y) ? std::numeric_limits<double>::quiet_NaN() : y;
     for (Level level : qv::isa::kLevels) {
         if (!qv::isa::supported(level)) continue;
         using namespace qv::dl;
