@@ -5,6 +5,7 @@
 # make wheel - the self-contained abi3 wheel, in dist/
 # make coverage - every test against a build with coverage counters, and a report
 # make fuzz  - a million random calls to every entry point (FUZZ_CALLS, FUZZ_SEED)
+# make mutants - how many injected faults the tests catch (MUTANTS, MUTANTS_SEED)
 # make docs  - the documentation site, in docs/_build/html
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
@@ -16,7 +17,7 @@ WERROR := -DQV_WERROR=ON
 export SKBUILD_CMAKE_ARGS := $(WERROR)
 SOURCES := $(shell find src -type f) CMakeLists.txt pyproject.toml
 
-.PHONY: all demo test check-includes test-native test-python test-asan test-wheel test-source-build wheel fuzz bench docs deps clean coverage
+.PHONY: all demo test check-includes test-native test-python test-asan test-wheel test-source-build wheel fuzz mutants bench docs deps clean coverage
 
 all: $(VENV)/.built
 
@@ -84,6 +85,13 @@ FUZZ_CALLS ?= 1000000
 FUZZ_SEED ?= $(shell date +%s)
 fuzz: $(VENV)/.built
 	@$(PY) tests/fuzz.py --calls $(FUZZ_CALLS) --seed $(FUZZ_SEED) --workers 2
+
+# MUTANTS random one-token faults in the kernels, each rebuilt into the trees
+# that `make test` builds and run against the fast tests; a developer's tool.
+MUTANTS ?= 40
+MUTANTS_SEED ?= $(shell date +%s)
+mutants: $(VENV)/.built build/native/Makefile
+	@$(PY) scripts/mutants -n $(MUTANTS) --seed $(MUTANTS_SEED)
 
 $(VENV)/.demo: $(VENV)/.venv requirements-demo.txt
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-demo.txt

@@ -1,5 +1,8 @@
 """Softmax, fused softmax cross-entropy, one-hot and the four pair losses."""
 import math
+import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -108,6 +111,24 @@ def test_softmax_large_logits_do_not_overflow():
     out = q.softmax(np.array([[1.0, 2.0, 3.0], [1000.0, 1001.0, 1002.0]]))
     assert_same(out[0], out[1])
     assert np.allclose(out[0], [0.0900, 0.2447, 0.6652], atol=1e-4)
+
+
+# Row i peaks at column i, 1000 above row i - 1's peak: a row maximum that
+# misses the peak, in any block or remainder of any level's vectors, or that
+# reads another row, leaves exp to overflow and gives NaNs; the right one
+# gives exactly the identity.
+PEAKS_CHECK = """
+import numpy as np, quorvane as q
+for n in range(1, 41):
+    assert np.array_equal(q.softmax(np.diag(1000.0 * np.arange(1, n + 1))), np.eye(n)), n
+"""
+
+
+@pytest.mark.parametrize("level", ["baseline", "avx2", "avx512"])
+def test_softmax_row_maximum_finds_every_peak_on_every_level(level):
+    out = subprocess.run([sys.executable, "-c", PEAKS_CHECK], capture_output=True, text=True, timeout=120,
+                         env={**os.environ, "QUORVANE_ISA": level})
+    assert out.returncode == 0, out.stderr
 
 
 @pytest.mark.parametrize("shape", [(0, 4), (5, 0), (0, 0), (10_000, 0), (10_001, 0)])

@@ -29,25 +29,7 @@ std::string read_file(const std::string& path) {
 
 // The cgroup path of this process for a controller ("" for v2's unified line).
 std::string cgroup_path(const std::string& controller) {
-    std::ifstream in("/proc/self/cgroup");
-    std::string line;
-    while (std::getline(in, line)) {
-        // hierarchy-id:controller-list:path
-        auto a = line.find(':');
-        auto b = a == std::string::npos ? a : line.find(':', a + 1);
-        if (b == std::string::npos) continue;
-        std::string list = line.substr(a + 1, b - a - 1);
-        std::string path = line.substr(b + 1);
-        if (controller.empty()) {
-            if (list.empty()) return path;
-            continue;
-        }
-        std::stringstream ss(list);
-        std::string item;
-        while (std::getline(ss, item, ','))
-            if (item == controller) return path;
-    }
-    return {};
+    return cgroup_path_in(read_file("/proc/self/cgroup"), controller);
 }
 
 std::size_t quota_cpus() {
@@ -91,6 +73,28 @@ std::size_t cpus_from_cgroup_v2(const char* cpu_max) {
     return cpus_from_cgroup_v1(std::atoll(quota), period);
 }
 
+std::string cgroup_path_in(const std::string& proc_cgroup, const std::string& controller) {
+    std::istringstream in(proc_cgroup);
+    std::string line;
+    while (std::getline(in, line)) {
+        // hierarchy-id:controller-list:path
+        auto a = line.find(':');
+        auto b = a == std::string::npos ? a : line.find(':', a + 1);
+        if (b == std::string::npos) continue;
+        std::string list = line.substr(a + 1, b - a - 1);
+        std::string path = line.substr(b + 1);
+        if (controller.empty()) {
+            if (list.empty()) return path;
+            continue;
+        }
+        std::stringstream ss(list);
+        std::string item;
+        while (std::getline(ss, item, ','))
+            if (item == controller) return path;
+    }
+    return {};
+}
+
 std::size_t cpus_from_cgroup_v1(long long quota, long long period) {
     if (quota <= 0 || period <= 0) return 0;
     long long c = (quota + period - 1) / period;
@@ -98,13 +102,12 @@ std::size_t cpus_from_cgroup_v1(long long quota, long long period) {
 }
 
 std::size_t available_cpus() {
-    static const std::size_t cached = [] {
-        std::size_t n = affinity_cpus();
-        std::size_t q = quota_cpus();
-        if (q && (!n || q < n)) n = q;
-        return n;
-    }();
+    static const std::size_t cached = cpus_within_quota(affinity_cpus(), quota_cpus());
     return cached;
+}
+
+std::size_t cpus_within_quota(std::size_t affinity, std::size_t quota) {
+    return quota && (!affinity || quota < affinity) ? quota : affinity;
 }
 
 }  // namespace qv::par

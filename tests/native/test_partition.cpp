@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -6,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <span>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -65,6 +68,33 @@ TEST(Partition, ItemsMoveExactlyAsTheSwapsMoveThem) {
             ASSERT_EQ(a[i].object, expected[i].object) << i;
         }
     }
+}
+
+// Slices that end where an unreadable page begins, the pivot their largest
+// element, so that both loops run to the slice's last element: a read past
+// it ends the test.
+TEST(Partition, ReadsNothingPastTheSlice) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    char* end = static_cast<char*>(map) + page;
+    ASSERT_EQ(mprotect(end, page, PROT_NONE), 0);
+    std::mt19937_64 g(5);
+    for (std::size_t n : {std::size_t{1}, std::size_t{40}, std::size_t{200}}) {
+        std::vector<std::int64_t> values(n);
+        for (auto& x : values) x = static_cast<std::int64_t>(g() % 1000);
+        const auto top = static_cast<std::size_t>(std::max_element(values.begin(), values.end()) - values.begin());
+        std::vector<qv::IntItem> items(n);
+        for (std::size_t i = 0; i < n; ++i) items[i] = {values[i], reinterpret_cast<void*>(i + 1)};
+        auto* a = reinterpret_cast<std::int64_t*>(end) - n;
+        std::copy(values.begin(), values.end(), a);
+        auto want = reference(values, top);
+        EXPECT_EQ(partition_at(std::span(a, n), top), want);
+        auto* b = reinterpret_cast<qv::IntItem*>(end) - n;
+        std::copy(items.begin(), items.end(), b);
+        EXPECT_EQ(partition_at(std::span(b, n), top), want);
+    }
+    munmap(map, 2 * page);
 }
 
 TEST(Partition, MatchesTheThreeCaseLoopExactly) {

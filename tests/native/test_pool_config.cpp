@@ -20,6 +20,7 @@ TEST(PoolSize, InvalidFallsBackToOlderVariable) {
     EXPECT_EQ(pool_size_from("-1", "6", 2), 6u);
     EXPECT_EQ(pool_size_from(nullptr, "0", 3), 3u);
     EXPECT_EQ(pool_size_from(nullptr, " 2", 3), 3u);
+    EXPECT_EQ(pool_size_from(nullptr, "6", 2), 6u);  // unset falls back too
     EXPECT_EQ(pool_size_from("", "", 0), 1u);
 }
 
@@ -34,4 +35,19 @@ TEST(CgroupQuota, V1) {
     EXPECT_EQ(qv::par::cpus_from_cgroup_v1(-1, 100000), 0u);
     EXPECT_EQ(qv::par::cpus_from_cgroup_v1(200000, 100000), 2u);
     EXPECT_GE(qv::par::available_cpus(), 1u);
+}
+
+TEST(CgroupQuota, TightestOfAffinityAndQuota) {
+    EXPECT_EQ(qv::par::cpus_within_quota(8, 2), 2u);
+    EXPECT_EQ(qv::par::cpus_within_quota(2, 8), 2u);
+    EXPECT_EQ(qv::par::cpus_within_quota(0, 3), 3u);
+    EXPECT_EQ(qv::par::cpus_within_quota(4, 0), 4u);
+}
+
+TEST(CgroupQuota, PathOfAController) {
+    const std::string text = "12:cpu,cpuacct:/docker/abc\n4:memory:/m\n0::/user.slice\n";
+    EXPECT_EQ(qv::par::cgroup_path_in(text, "cpu"), "/docker/abc");
+    EXPECT_EQ(qv::par::cgroup_path_in(text, "cpuacct"), "/docker/abc");
+    EXPECT_EQ(qv::par::cgroup_path_in(text, ""), "/user.slice");
+    EXPECT_EQ(qv::par::cgroup_path_in(text, "pids"), "");
 }
