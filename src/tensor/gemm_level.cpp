@@ -34,13 +34,12 @@ public:
     PackBuffer& operator=(const PackBuffer&) = delete;
     ~PackBuffer() { Eigen::internal::aligned_free(data_); }
 
-    // Room for `size` doubles; throws std::bad_alloc.
+    // Room for `size` doubles; throws std::bad_alloc, keeping the old block.
     double* reserve(std::size_t size) {
         if (size <= capacity_) return data_;
+        auto* fresh = static_cast<double*>(Eigen::internal::aligned_malloc(size * sizeof(double)));
         Eigen::internal::aligned_free(data_);
-        data_ = nullptr;
-        capacity_ = 0;
-        data_ = static_cast<double*>(Eigen::internal::aligned_malloc(size * sizeof(double)));
+        data_ = fresh;
         capacity_ = size;
         return data_;
     }
