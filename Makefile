@@ -51,12 +51,9 @@ check-includes:
 
 test: check-includes test-native test-python test-wheel test-source-build
 
-$(VENV)/.wheel-tools: $(VENV)/.venv requirements-wheel.txt
-	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-wheel.txt
-	@touch $@
-
-# The self-contained abi3 wheel, in dist/.
-wheel: $(VENV)/.built $(VENV)/.wheel-tools
+# The portable abi3 wheel (glibc 2.28 and later), in dist/; its build venv,
+# glibc stubs and CMake tree are kept under build/wheel.
+wheel: $(VENV)/.venv
 	@scripts/build-wheel $(PY)
 
 # The wheel installed into a fresh venv of every CPython 3.12+ here.
