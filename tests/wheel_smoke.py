@@ -1,8 +1,8 @@
 """Smoke test of an installed quorvane: one call or more per subsystem.
 
-Run by scripts/test-wheel in a fresh venv that has only the wheel and its
-dependencies, and by scripts/test-source-build after `pip install .`; prints
-one line per check and a closing count.
+Run by scripts/test-source-build in a fresh venv after `pip install .`;
+prints one line per check and a closing count. (The wheel gets the whole
+suite: scripts/test-wheel.)
 """
 import importlib.metadata
 import os
