@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <bit>
+#include <cerrno>
+#include <cstddef>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -365,4 +372,31 @@ TEST(ThreadGenerator, UrandomFallbackGivesKeys) {
     EXPECT_LT(zero_words, 2);
     ThreadGenerator g(urandom_entropy);
     EXPECT_NE(g.next_word(), ThreadGenerator(urandom_entropy).next_word());
+}
+
+// A kernel without getrandom, made with a seccomp filter in a forked child:
+// a new thread's generator is keyed from /dev/urandom instead.
+TEST(ThreadGenerator, KeyedFromUrandomWhereGetrandomIsMissing) {
+    int rc = qv::test::run_in_child([] {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getrandom, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            return 77;  // no seccomp here
+        char byte;
+        if (syscall(SYS_getrandom, &byte, 1, 0) != -1 || errno != ENOSYS) return 3;
+        std::uint64_t a = 0, b = 0;
+        std::thread([&] { a = thread_generator().next_word(); }).join();
+        std::thread([&] { b = thread_generator().next_word(); }).join();
+        return a != b ? 0 : 4;
+    });
+    if (rc == 77) GTEST_SKIP() << "seccomp filters are not allowed here";
+    EXPECT_EQ(rc, 0);
 }
