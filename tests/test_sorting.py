@@ -139,6 +139,14 @@ def test_quicksort_f64_long_inputs_with_specials(size, nans, seed, spread):
     assert _bits(out) == _bits(values)  # the very same values, NaN payloads and zero signs included
 
 
+@pytest.mark.parametrize("size", [17, 100, 255])
+@pytest.mark.parametrize("kinds", [1, 2, 3])
+def test_quicksort_f64_short_inputs_of_few_values(size, kinds):
+    # Below the radix path the comparison sort sees long runs of equal keys.
+    values = [float(i % kinds) for i in range(size)][::-1]
+    assert qv.quicksort_f64(values) == sorted(values)
+
+
 def test_quicksort_f64_zeros_compare_equal():
     out = qv.quicksort_f64([0.0, -1.0, -0.0, 1.0])
     assert out[0] == -1.0 and out[3] == 1.0
