@@ -2,8 +2,6 @@
 // isa/per_level.hpp).
 #include "isa/elementwise.hpp"
 
-#include <cmath>
-
 #include "dl/dl_level.hpp"
 #include "dl/vmath.hpp"
 
@@ -20,28 +18,33 @@ template <class T>
 // at AVX-512 (32 registers) and at the baseline, where it measured 14 % and
 // 9 % faster for tanh, 8 % and 5 % for sigmoid. At AVX2 groups spill more
 // than they gain: tanh takes one vector at a time, and the formulas on exp
-// the compiler's own vector loop, which is faster there.
+// the compiler's own vector loop (G = 0), which is faster there.
 constexpr bool kGroups = isa::kLevel != isa::Level::avx2;
+constexpr int kExpGroup = kGroups ? 4 : 0;
 constexpr int kTanhGroup = kGroups ? 4 : 1;
 
-// f over x, G vectors at a time at a unit step (f takes a double, a vector
-// or a group).
+// f over x, G vectors at a time at a unit step, or for G = 0 in the
+// compiler's own loop (f takes a double, a vector or a group). Every NaN x
+// meets a minimum or maximum (the clamps of exp and tanh) or an ordered
+// compare of vectors, all of which raise the invalid flag, and a NaN alpha
+// is made canonical before it is used: so at a unit step the results are
+// stored as they are and made canonical afterwards, only when a NaN was met
+// (isa::canonical_after). A compare of two doubles may be compiled to a
+// quiet one: a formula whose NaNs meet only a compare (leaky_relu) takes
+// groups, whose tail is a vector too, not the compiler's scalar tail.
 template <int G, class F>
-[[gnu::always_inline]] inline void map_in_groups(const double* x, std::ptrdiff_t step, double* out, std::size_t n,
-                                                 F f) {
-    if (step == 1)
-        isa::map_grouped<G>(x, out, n, f);
-    else
+[[gnu::always_inline]] inline void map_formula(const double* x, std::ptrdiff_t step, double* out, std::size_t n,
+                                               F f) {
+    if (step != 1) {
         isa::map(x, step, out, n, f);
-}
-
-// f over x for formulas built on exp.
-template <class F>
-[[gnu::always_inline]] inline void map_exp(const double* x, std::ptrdiff_t step, double* out, std::size_t n, F f) {
-    if constexpr (kGroups)
-        map_in_groups<4>(x, step, out, n, f);
-    else
-        isa::map(x, step, out, n, f);
+        return;
+    }
+    isa::canonical_after(out, n, [&]() __attribute__((always_inline)) {
+        if constexpr (G == 0)
+            isa::map<isa::Store::as_is>(x, 1, out, n, f);
+        else
+            isa::map_grouped<G, isa::Store::as_is>(x, out, n, f);
+    });
 }
 
 }  // namespace
@@ -55,7 +58,9 @@ void relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::siz
 }
 
 void leaky_relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
-    isa::map(x, step, out, n, [alpha](double v) { return v > 0.0 ? v : alpha * v; });
+    const double a = isa::canonical_nan(alpha);
+    map_formula<1>(x, step, out, n,
+                   [a](auto v) __attribute__((always_inline)) { return isa::where_above(v, 0.0, v, a * v); });
 }
 
 void leaky_relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
@@ -64,38 +69,24 @@ void leaky_relu_derivative(const double* x, std::ptrdiff_t step, double* out, st
 }
 
 void elu(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
-    map_exp(x, step, out, n, [alpha](auto v) __attribute__((always_inline)) {
+    const double a = isa::canonical_nan(alpha);
+    map_formula<kExpGroup>(x, step, out, n, [a](auto v) __attribute__((always_inline)) {
         auto e = vm::exp(v);  // for every element, so that the select vectorises
-        return isa::where_above(v, 0.0, v, (e - 1.0) * alpha);
+        return isa::where_above(v, 0.0, v, (e - 1.0) * a);
     });
 }
 
-// At AVX2, with a finite alpha, e * alpha is a number wherever it is chosen
-// (v <= 0), and a NaN v takes the canonical NaN in the selects themselves,
-// which GCC compiles into masked arithmetic: a tenth faster than a compare
-// and blend after the selects.
 void elu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
-    if constexpr (kGroups) {
-        map_exp(x, step, out, n, [alpha](auto v) __attribute__((always_inline)) {
-            auto e = vm::exp(v);
-            return isa::where_above(v, 0.0, isa::splat<decltype(v)>(1.0), e * alpha);
-        });
-    } else if (std::isfinite(alpha)) {
-        isa::map<isa::Store::as_is>(x, step, out, n, [alpha](double v) {
-            double e = vm::exp(v);
-            return v <= 0.0 ? e * alpha : (v > 0.0 ? 1.0 : isa::kCanonicalNaN);
-        });
-    } else {
-        isa::map(x, step, out, n, [alpha](double v) {
-            double e = vm::exp(v);
-            return v > 0.0 ? 1.0 : e * alpha;
-        });
-    }
+    const double a = isa::canonical_nan(alpha);
+    map_formula<kExpGroup>(x, step, out, n, [a](auto v) __attribute__((always_inline)) {
+        auto e = vm::exp(v);
+        return isa::where_above(v, 0.0, isa::splat<decltype(v)>(1.0), e * a);
+    });
 }
 
 // The tanh approximation; 0.7978845608028654 is the double nearest sqrt(2/pi).
 void gelu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    map_in_groups<kTanhGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) {
+    map_formula<kTanhGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) {
         auto u = ((v * v) * v) * 0.044715 + v;
         auto w = u * 0.7978845608028654;
         return (v * 0.5) * (vm::tanh(w) + 1.0);
@@ -103,34 +94,35 @@ void gelu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
 }
 
 void silu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    map_exp(x, step, out, n, [](auto v) __attribute__((always_inline)) { return v / (vm::exp(-v) + 1.0); });
+    map_formula<kExpGroup>(x, step, out, n,
+                           [](auto v) __attribute__((always_inline)) { return v / (vm::exp(-v) + 1.0); });
 }
 
 void silu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    map_exp(x, step, out, n, [](auto v) __attribute__((always_inline)) {
+    map_formula<kExpGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) {
         auto s = sigmoid_of(v);
         return ((1.0 - s) * (v * s)) + s;
     });
 }
 
 void sigmoid(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    map_exp(x, step, out, n, [](auto v) __attribute__((always_inline)) { return sigmoid_of(v); });
+    map_formula<kExpGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) { return sigmoid_of(v); });
 }
 
 void sigmoid_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    map_exp(x, step, out, n, [](auto v) __attribute__((always_inline)) {
+    map_formula<kExpGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) {
         auto s = sigmoid_of(v);
         return (1.0 - s) * s;
     });
 }
 
 void tanh(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    map_in_groups<kTanhGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) { return vm::tanh(v); });
+    map_formula<kTanhGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) { return vm::tanh(v); });
 }
 
 void tanh_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    map_in_groups<kTanhGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) {
-        auto t = vm::tanh(v);
+    map_formula<kTanhGroup>(x, step, out, n, [](auto v) __attribute__((always_inline)) {
+        auto t = vm::tanh_of_abs(v);  // t * t is the same either sign
         return 1.0 - t * t;
     });
 }

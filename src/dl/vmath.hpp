@@ -180,17 +180,16 @@ template <class T>
 // in the last place of the true value; the native tests measure it against
 // quad precision) and, with no fused multiply-add anywhere, the same at
 // every level. From |x| = 19.5 on, tanh rounds to 1: those lanes (and
-// infinities) take 1 at the end. NaN passes through unchanged; the sign is
-// put back.
+// infinities) take 1 at the end. tanh_of_abs(x) is |tanh x| (for a NaN, x
+// with its sign cleared); tanh puts x's sign back, so that NaN passes
+// through unchanged.
 //
 // T is a double, a vector of doubles or an isa::Group of vectors (see
 // isa/lanes.hpp), with the same bits in every lane.
 template <class T>
-[[gnu::always_inline]] inline T tanh(T x) {
+[[gnu::always_inline]] inline T tanh_of_abs(T x) {
     using namespace detail;
-    constexpr std::uint64_t kSign = 1ull << 63;
-    const isa::Bits<T> x_bits = isa::bits(x);
-    const T a = isa::from_bits<T>(x_bits & ~kSign);
+    const T a = isa::from_bits<T>(isa::bits(x) & ~(1ull << 63));
     const T shifted = a * kTwoInvLn2 + kShift;
     const T kd = shifted - kShift;
     const T h = a - kd * kHalfLn2Hi;  // exact
@@ -217,11 +216,16 @@ template <class T>
     // n - q0 d_upper is exact: the two are within a few hundredths.
     const T residual = (n - q0 * d_upper) + (n_lo - q0 * ((d - d_upper) + d_lo));
     const T q = q0 + residual * y;
-    // Lanes beyond the hold take 1, NaN lanes x itself (whatever NaN the
+    // Lanes beyond the hold take 1, NaN lanes |x| itself (whatever NaN the
     // steps above made of it).
     const T beyond = isa::no_more_than(1.0, a);
-    const T held = isa::where_at_most(a, 19.5, q, beyond);
-    return isa::from_bits<T>(isa::bits(held) | (x_bits & kSign));
+    return isa::where_at_most(a, 19.5, q, beyond);
+}
+
+template <class T>
+[[gnu::always_inline]] inline T tanh(T x) {
+    const isa::Bits<T> sign = isa::bits(x) & (1ull << 63);
+    return isa::from_bits<T>(isa::bits(tanh_of_abs(x)) | sign);
 }
 
 }  // namespace QV_ISA_INLINE

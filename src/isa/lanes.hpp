@@ -139,7 +139,8 @@ template <class T>
         return v == v ? v : splat<T>(kCanonicalNaN);
 }
 
-// c where c < a, else a, lane by lane: a NaN lane keeps its NaN.
+// c where c < a, else a, lane by lane: a NaN lane keeps its NaN and raises
+// the invalid flag (see canonical_after in elementwise.hpp).
 template <class T>
 [[gnu::always_inline]] inline T no_more_than(double c, const T& a) {
     if constexpr (detail::IsGroup<T>::value)
@@ -148,7 +149,8 @@ template <class T>
         return splat<T>(c) < a ? splat<T>(c) : a;
 }
 
-// c where c > a, else a, lane by lane: a NaN lane keeps its NaN.
+// c where c > a, else a, lane by lane: a NaN lane keeps its NaN and raises
+// the invalid flag.
 template <class T>
 [[gnu::always_inline]] inline T no_less_than(double c, const T& a) {
     if constexpr (detail::IsGroup<T>::value)
@@ -179,7 +181,8 @@ template <class T>
     });
 }
 
-// then where a <= c, else otherwise, lane by lane (NaN lanes: otherwise).
+// then where a <= c, else otherwise, lane by lane (NaN lanes: otherwise,
+// raising the invalid flag).
 template <class T>
 [[gnu::always_inline]] inline T where_at_most(const T& a, double c, const T& then, const T& otherwise) {
     return detail::where(a, c, then, otherwise, [](const auto& x, const auto& y) __attribute__((always_inline)) {
