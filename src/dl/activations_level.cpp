@@ -49,8 +49,17 @@ template <int G, class F>
 
 }  // namespace
 
+// relu's loop is short: at the baseline, one vector of two doubles a step,
+// it ran 1.5 times slower where the linker happened to put it across a
+// 64-byte line. Four vectors a step (where groups pay, as for exp) do not
+// mind where they lie.
 void relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
-    isa::map<isa::Store::as_is>(x, step, out, n, [](double v) { return v > 0.0 ? v : 0.0; });
+    if (kExpGroup > 0 && step == 1)
+        isa::map_grouped<kExpGroup, isa::Store::as_is>(x, out, n, [](auto v) __attribute__((always_inline)) {
+            return isa::where_above(v, 0.0, v, decltype(v){});
+        });
+    else
+        isa::map<isa::Store::as_is>(x, step, out, n, [](double v) { return v > 0.0 ? v : 0.0; });
 }
 
 void relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n) {
