@@ -22,6 +22,8 @@ template <class T>
 constexpr bool kGroups = isa::kLevel != isa::Level::avx2;
 constexpr int kExpGroup = kGroups ? 4 : 0;
 constexpr int kTanhGroup = kGroups ? 4 : 1;
+// Short loops (leaky_relu): several vectors a step, two at AVX2.
+constexpr int kShortGroup = kGroups ? 4 : 2;
 
 // f over x, G vectors at a time at a unit step, or for G = 0 in the
 // compiler's own loop (f takes a double, a vector or a group). Every NaN x
@@ -68,8 +70,9 @@ void relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::siz
 
 void leaky_relu(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
     const double a = isa::canonical_nan(alpha);
-    map_formula<1>(x, step, out, n,
-                   [a](auto v) __attribute__((always_inline)) { return isa::where_above(v, 0.0, v, a * v); });
+    map_formula<kShortGroup>(x, step, out, n, [a](auto v) __attribute__((always_inline)) {
+        return isa::where_above(v, 0.0, v, a * v);
+    });
 }
 
 void leaky_relu_derivative(const double* x, std::ptrdiff_t step, double* out, std::size_t n, double alpha) {
