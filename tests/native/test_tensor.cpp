@@ -4,12 +4,27 @@
 #include <random>
 #include <vector>
 
+#include "core/buffer.hpp"
 #include "random/random.hpp"
 #include "tensor/gemm.hpp"
 #include "tensor/tensor.hpp"
 
 using namespace qv;
 using namespace qv::tensor;
+
+// A buffer moved from, by construction or by assignment, is left empty, so
+// that its size() and end() never reach into storage it no longer owns.
+TEST(Buffer, MovedFromIsEmpty) {
+    auto a = Buffer<double>::uninit(5);
+    Buffer<double> b(std::move(a));
+    auto c = Buffer<double>::zeros(3);
+    c = std::move(b);
+    EXPECT_EQ(c.size(), 5u);
+    for (const auto* moved : {&a, &b}) {
+        EXPECT_EQ(moved->size(), 0u);
+        EXPECT_EQ(moved->data(), nullptr);
+    }
+}
 
 // Enough normal draws to take the tail and the wedges several times.
 TEST(TensorRandom, SeededFillsFollowTheGeneratorsStream) {
