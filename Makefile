@@ -5,7 +5,7 @@
 # make wheel - the self-contained abi3 wheel, in dist/
 # make coverage - every test against a build with coverage counters, and a report
 # make fuzz  - a million random calls to every entry point (FUZZ_CALLS, FUZZ_SEED)
-# make mutants - how many injected faults the tests catch (MUTANTS, MUTANTS_SEED)
+# make mutants - how many injected faults the tests catch (MUTANTS, MUTANTS_SEED, MUTANTS_FILES)
 # make docs  - the documentation site, in docs/_build/html
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -ec
@@ -88,10 +88,11 @@ fuzz: $(VENV)/.built
 
 # MUTANTS random one-token faults in the kernels, each rebuilt into the trees
 # that `make test` builds and run against the fast tests; a developer's tool.
+# MUTANTS_FILES: draw from these kernel sources only.
 MUTANTS ?= 40
 MUTANTS_SEED ?= $(shell date +%s)
 mutants: $(VENV)/.built build/native/Makefile
-	@$(PY) scripts/mutants -n $(MUTANTS) --seed $(MUTANTS_SEED)
+	@$(PY) scripts/mutants -n $(MUTANTS) --seed $(MUTANTS_SEED) $(MUTANTS_FILES)
 
 $(VENV)/.demo: $(VENV)/.venv requirements-demo.txt
 	@$(PY) -m pip install -q --disable-pip-version-check -r requirements-demo.txt
